@@ -1,0 +1,143 @@
+// Repairs one file whose every LF was expanded to CR LF. The mapping, input to output:
+//   CR LF                          -> LF   (the CR is left out)
+//   CR before any other byte, or
+//   CR as the file's last byte     -> CR
+//   every other byte               -> itself
+// Only the input decides: a CR is judged by the input byte after it, never by the output.
+#include "convert.h"
+
+#include <cstring>
+
+#include "bounded_copy.h"
+#include "state.h"
+#include "work_path.h"
+
+const char OutputPrefix[] = "Copy of ";
+static const size_t OutputPrefixLength = sizeof OutputPrefix - 1;
+
+// Static rather than on the stack or heap: memory stays the same whatever the file size.
+static unsigned char InputBlock[ConvertBlockSize];
+static unsigned char OutputBlock[ConvertBlockSize + 1];
+
+enum CopyResult { CopyDone, CopyReadFailed, CopyWriteFailed };
+
+size_t RestoreLineEnds(const unsigned char* in, size_t n, unsigned char* out, bool* crHeld) {
+    size_t written = 0;
+    size_t next = 0;
+    if (n == 0) return 0;
+    if (*crHeld) {
+        if (in[0] != '\n') out[written++] = '\r';
+        *crHeld = false;
+    }
+    while (next < n) {
+        const void* found = std::memchr(in + next, '\r', n - next);
+        const size_t cr = found ? static_cast<size_t>(static_cast<const unsigned char*>(found) - in) : n;
+        std::memcpy(out + written, in + next, cr - next);
+        written += cr - next;
+        if (cr == n) break;
+        if (cr + 1 == n) {
+            *crHeld = true;  // the next block decides
+            break;
+        }
+        if (in[cr + 1] != '\n') out[written++] = '\r';
+        next = cr + 1;
+    }
+    return written;
+}
+
+static bool WriteAll(FILE* output, const unsigned char* bytes, size_t count) {
+    return std::fwrite(bytes, 1, count, output) == count;
+}
+
+static CopyResult CopyRestoring(FILE* input, FILE* output) {
+    bool crHeld = false;
+    for (;;) {
+        const size_t got = std::fread(InputBlock, 1, ConvertBlockSize, input);
+        if (got == 0) {
+            if (std::ferror(input)) return CopyReadFailed;
+            break;
+        }
+        const size_t put = RestoreLineEnds(InputBlock, got, OutputBlock, &crHeld);
+        if (!WriteAll(output, OutputBlock, put)) return CopyWriteFailed;
+    }
+    const unsigned char lastCr = '\r';
+    if (crHeld && !WriteAll(output, &lastCr, 1)) return CopyWriteFailed;
+    return CopyDone;
+}
+
+// Blocks are already large; a second layer of buffering would only copy them again.
+// Should the library refuse, its own buffer is still correct, only slower.
+static void Unbuffer(FILE* stream) {
+    (void)std::setvbuf(stream, nullptr, _IONBF, 0);
+}
+
+// Some C libraries report a failed final flush only here, not from fclose.
+static bool FinishOutput(FILE* output) {
+    const bool flushed = std::fflush(output) == 0 && !std::ferror(output);
+    const bool closed = std::fclose(output) == 0;
+    return flushed && closed;
+}
+
+bool BuildOutputName(char* outputName, const char* name) {
+    std::memcpy(outputName, OutputPrefix, OutputPrefixLength);
+    return BoundedCopy(outputName + OutputPrefixLength, name, NameBufferSize - OutputPrefixLength) != nullptr;
+}
+
+// Both the output name and the output path must fit before anything is touched.
+static bool OutputFits(char* workPath, const char* name, char* outputName) {
+    if (!BuildOutputName(outputName, name)) return false;
+    return PutName(workPath, outputName);
+}
+
+// The copy is written but not complete: remove it and leave the picked file alone.
+static void AbandonOutput(char* workPath, const char* name, OwnerWindow owner,
+                          CopyResult result) {
+    char outputPath[WorkPathSize];
+    std::memcpy(outputPath, workPath, WorkPathSize);
+    (void)DeletePath(outputPath);  // if even this fails, the box below still tells the user
+    PutName(workPath, name);
+    if (result == CopyReadFailed)
+        ShowMessage(owner, workPath, "File Not Read!", BoxError);
+    else
+        ShowMessage(owner, outputPath, "File Not Written!", BoxError);
+}
+
+static void ReplacePickedFile(char* workPath, const char* name, OwnerWindow owner) {
+    char outputPath[WorkPathSize];
+    BoundedCopy(outputPath, workPath, WorkPathSize);
+    PutName(workPath, name);
+    if (!DeletePath(workPath) || !MovePath(outputPath, workPath))
+        ShowMessage(owner, workPath, "File Not Replaced!", BoxError);
+}
+
+void ConvertFile(char* workPath, const char* name, OwnerWindow owner) {
+    char outputName[NameBufferSize];
+    if (!OutputFits(workPath, name, outputName) || !PutName(workPath, name)) {
+        ReportNameTooLong(owner, name);
+        return;
+    }
+    FILE* input = OpenSharedFile(workPath, "rb");
+    if (!input) {
+        ShowMessage(owner, workPath, "File Not Open!", BoxError);
+        return;
+    }
+    PutName(workPath, outputName);
+    FILE* output = OpenSharedFile(workPath, "wb");
+    if (!output) {
+        (void)std::fclose(input);  // only read from: nothing to lose
+        ShowMessage(owner, workPath, "File Not Written!", BoxError);
+        PutName(workPath, name);
+        return;
+    }
+    Unbuffer(input);
+    Unbuffer(output);
+    CopyResult result = CopyRestoring(input, output);
+    if (std::fclose(input) != 0 && result == CopyDone) result = CopyReadFailed;
+    if (!FinishOutput(output) && result == CopyDone) result = CopyWriteFailed;
+    if (result != CopyDone) {
+        AbandonOutput(workPath, name, owner, result);
+        return;
+    }
+    if (GenerateNewFiles != 0) return;
+    ReplacePickedFile(workPath, name, owner);
+}

@@ -1,0 +1,24 @@
+// The few platform services the conversion core needs. Windows gets the real
+// calls; the native build gets a stand-in that behaves like Windows where it matters.
+#ifndef DECRIMP_PLATFORM_H
+#define DECRIMP_PLATFORM_H
+
+#include <cstdio>
+
+typedef void* OwnerWindow;  // an HWND, kept opaque so the core needs no <windows.h>
+
+const unsigned BoxError = 0x10;        // MB_ICONERROR
+const unsigned BoxInformation = 0x40;  // MB_ICONINFORMATION
+
+// Modal message box with an OK button.
+void ShowMessage(OwnerWindow owner, const char* text, const char* caption, unsigned icon);
+void RestoreArrowCursor();
+
+// Opens a file as raw bytes in deny-none sharing; mode is "rb" or "wb".
+// "wb" creates or truncates, and fails on a read-only file as Windows does.
+FILE* OpenSharedFile(const char* path, const char* mode);
+// Both fail, as on Windows, on a read-only file or an existing target.
+bool DeletePath(const char* path);
+bool MovePath(const char* from, const char* to);
+
+#endif

@@ -1,0 +1,14 @@
+// Puts file names behind the directory prefix that WorkPath-style buffers start with.
+#ifndef DECRIMP_WORK_PATH_H
+#define DECRIMP_WORK_PATH_H
+
+#include "platform.h"
+
+// Writes name at NameOffset. If prefix + name does not fit, writes as much as fits,
+// terminated, and returns false.
+bool PutName(char* workPath, const char* name);
+
+// "File Name Too Long!" with the name, cut to fit the box's text.
+void ReportNameTooLong(OwnerWindow owner, const char* name);
+
+#endif
