@@ -1,0 +1,246 @@
+// ConvertFile on real files in a scratch folder: both modes, and every way it can fail.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "convert.h"
+#include "recorded_ui.h"
+#include "state.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+OwnerWindow const Owner = reinterpret_cast<OwnerWindow>(0x1234);
+
+class ConvertFileTest : public ::testing::Test {
+protected:
+    fs::path folder;
+
+    void SetUp() override {
+        folder = MakeScratchFolder("convert");
+        RecordedEvents().clear();
+        GenerateNewFiles = 0;
+        UseFolder(folder);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        for (const auto& entry : fs::recursive_directory_iterator(folder, ignored)) MakeWritable(entry.path());
+        fs::remove_all(folder, ignored);
+    }
+    std::string PathOf(const std::string& name) const { return (folder.string() + "\\") + name; }
+    fs::path FileOf(const std::string& name) const { return folder / name; }
+    void Convert(const std::string& name, int generate) {
+        GenerateNewFiles = generate;
+        ConvertFile(WorkPath, name.c_str(), Owner);
+    }
+    void ExpectOneBox(const char* caption, const std::string& text) {
+        ASSERT_EQ(RecordedEvents().size(), 1u) << "expected one box: " << caption;
+        const RecordedEvent& box = RecordedEvents()[0];
+        EXPECT_EQ(box.kind, "box");
+        EXPECT_EQ(box.caption, caption);
+        EXPECT_EQ(box.text, text);
+        EXPECT_EQ(box.icon, BoxError);
+        EXPECT_EQ(box.owner, Owner);
+    }
+};
+
+Bytes BlockBoundaryInput(size_t crAt, unsigned char after) {
+    Bytes input(ConvertBlockSize + 100, 'x');
+    input[crAt] = '\r';
+    input[crAt + 1] = after;
+    input.back() = '\r';
+    return input;
+}
+
+struct ContentCase {
+    const char* name;
+    Bytes input;
+};
+
+std::vector<ContentCase> ContentCases() {
+    return {
+        {"empty", {}},
+        {"no_pairs", ToBytes("plain\nlines\n\rstay\r")},
+        {"example", ToBytes("\x41\r\n\r\r\n\n\r")},
+        {"crlf_across_block_end", BlockBoundaryInput(ConvertBlockSize - 1, '\n')},
+        {"lone_cr_at_block_end", BlockBoundaryInput(ConvertBlockSize - 1, 'y')},
+        {"cr_cr_across_block_end", BlockBoundaryInput(ConvertBlockSize - 1, '\r')},
+    };
+}
+
+TEST_F(ConvertFileTest, GenerateModeKeepsPickedFileAndWritesCopy) {
+    for (const ContentCase& c : ContentCases()) {
+        WriteAll(FileOf("a.mp3"), c.input);
+        Convert("a.mp3", 1);
+        EXPECT_EQ(ReadAll(FileOf("a.mp3")), c.input) << c.name;
+        EXPECT_EQ(ReadAll(FileOf("Copy of a.mp3")), ReferenceRestore(c.input)) << c.name;
+        EXPECT_STREQ(WorkPath, PathOf("Copy of a.mp3").c_str()) << c.name;
+        EXPECT_TRUE(RecordedEvents().empty()) << c.name;
+        UseFolder(folder);
+    }
+}
+
+TEST_F(ConvertFileTest, OverwriteModePutsRepairInPickedFilesPlace) {
+    for (const ContentCase& c : ContentCases()) {
+        WriteAll(FileOf("a.mp3"), c.input);
+        Convert("a.mp3", 0);
+        EXPECT_EQ(ReadAll(FileOf("a.mp3")), ReferenceRestore(c.input)) << c.name;
+        EXPECT_EQ(FolderContents(folder), std::vector<std::string>{"a.mp3"}) << c.name;
+        EXPECT_STREQ(WorkPath, PathOf("a.mp3").c_str()) << c.name;
+        EXPECT_TRUE(RecordedEvents().empty()) << c.name;
+        UseFolder(folder);
+    }
+}
+
+TEST_F(ConvertFileTest, ExistingCopyIsTruncatedAndReplaced) {
+    WriteAll(FileOf("a.mp3"), ToBytes("x\r\n"));
+    WriteAll(FileOf("Copy of a.mp3"), Bytes(5000, 'o'));
+    Convert("a.mp3", 1);
+    EXPECT_EQ(ReadAll(FileOf("Copy of a.mp3")), ToBytes("x\n"));
+    UseFolder(folder);
+    WriteAll(FileOf("Copy of a.mp3"), Bytes(5000, 'o'));
+    Convert("a.mp3", 0);
+    EXPECT_EQ(ReadAll(FileOf("a.mp3")), ToBytes("x\n"));
+    EXPECT_EQ(FolderContents(folder), std::vector<std::string>{"a.mp3"});
+}
+
+TEST_F(ConvertFileTest, NameStartingWithCopyOfGetsThePrefixTwice) {
+    WriteAll(FileOf("Copy of a.mp3"), ToBytes("\r\n"));
+    Convert("Copy of a.mp3", 1);
+    EXPECT_EQ(ReadAll(FileOf("Copy of Copy of a.mp3")), ToBytes("\n"));
+    EXPECT_STREQ(WorkPath, PathOf("Copy of Copy of a.mp3").c_str());
+}
+
+TEST_F(ConvertFileTest, RepeatedRunsChangeOnlyPairsStillThere) {
+    WriteAll(FileOf("a.mp3"), ToBytes("a\r\r\n"));
+    Convert("a.mp3", 1);
+    UseFolder(folder);
+    Convert("a.mp3", 1);
+    EXPECT_EQ(ReadAll(FileOf("Copy of a.mp3")), ToBytes("a\r\n")) << "generate mode reads the unchanged picked file";
+    UseFolder(folder);
+    Convert("a.mp3", 0);
+    UseFolder(folder);
+    Convert("a.mp3", 0);
+    EXPECT_EQ(ReadAll(FileOf("a.mp3")), ToBytes("a\n"));
+}
+
+TEST_F(ConvertFileTest, MissingInputIsReportedAndNothingIsWritten) {
+    Convert("gone.mp3", 0);
+    ExpectOneBox("File Not Open!", PathOf("gone.mp3"));
+    EXPECT_STREQ(WorkPath, PathOf("gone.mp3").c_str());
+    EXPECT_TRUE(FolderContents(folder).empty());
+}
+
+TEST_F(ConvertFileTest, ReadOnlyCopyInTheWayLeavesBothFilesAlone) {
+    for (int generate : {0, 1}) {
+        WriteAll(FileOf("a.mp3"), ToBytes("a\r\n"));
+        WriteAll(FileOf("Copy of a.mp3"), ToBytes("keep"));
+        MakeReadOnly(FileOf("Copy of a.mp3"));
+        RecordedEvents().clear();
+        UseFolder(folder);
+        Convert("a.mp3", generate);
+        ExpectOneBox("File Not Written!", PathOf("Copy of a.mp3"));
+        EXPECT_STREQ(WorkPath, PathOf("a.mp3").c_str());
+        EXPECT_EQ(ReadAll(FileOf("a.mp3")), ToBytes("a\r\n"));
+        EXPECT_EQ(ReadAll(FileOf("Copy of a.mp3")), ToBytes("keep"));
+        MakeWritable(FileOf("Copy of a.mp3"));
+    }
+}
+
+TEST_F(ConvertFileTest, ReadOnlyPickedFileIsNotReplacedButItsRepairIsKept) {
+    WriteAll(FileOf("a.mp3"), ToBytes("a\r\n"));
+    MakeReadOnly(FileOf("a.mp3"));
+    Convert("a.mp3", 0);
+    ExpectOneBox("File Not Replaced!", PathOf("a.mp3"));
+    EXPECT_EQ(ReadAll(FileOf("a.mp3")), ToBytes("a\r\n"));
+    EXPECT_EQ(ReadAll(FileOf("Copy of a.mp3")), ToBytes("a\n"));
+}
+
+TEST_F(ConvertFileTest, NamesAndPathsThatDoNotFitTouchNothing) {
+    const std::string longest(247, 'n');   // "Copy of " + 247 + NUL = 256
+    WriteAll(FileOf(longest), ToBytes("\r\n"));
+    Convert(longest, 1);
+    EXPECT_EQ(ReadAll(FileOf("Copy of " + longest)), ToBytes("\n"));
+    EXPECT_TRUE(RecordedEvents().empty());
+
+    struct TooLong { const char* name; std::string file; unsigned short offset; };
+    const TooLong cases[] = {
+        {"copy name over 255", std::string(248, 'n'), 0},
+        {"name over the name buffer", std::string(300, 'n'), 0},
+        {"prefix and copy name over 400", "a.mp3", static_cast<unsigned short>(WorkPathSize - 13)},
+        {"prefix beyond WorkPath", "a.mp3", static_cast<unsigned short>(WorkPathSize + 5)},
+    };
+    for (const TooLong& c : cases) {
+        UseFolder(folder);
+        if (c.offset) NameOffset = c.offset;
+        RecordedEvents().clear();
+        const std::vector<std::string> before = FolderContents(folder);
+        Convert(c.file, 0);
+        ASSERT_EQ(RecordedEvents().size(), 1u) << c.name;
+        EXPECT_EQ(RecordedEvents()[0].caption, "File Name Too Long!") << c.name;
+        EXPECT_EQ(RecordedEvents()[0].text, c.file.substr(0, NameBufferSize - 1)) << c.name;
+        EXPECT_EQ(FolderContents(folder), before) << c.name;
+        EXPECT_LT(std::strlen(WorkPath), static_cast<size_t>(WorkPathSize)) << c.name;
+    }
+}
+
+#ifndef _WIN32
+// Root ignores permission bits, so unwritable places are real read-only mounts.
+class ConvertOnMountTest : public ConvertFileTest {
+protected:
+    bool mounted = false;
+    void SetUp() override {
+        ConvertFileTest::SetUp();
+        if (!RunningAsRoot()) GTEST_SKIP() << "needs root to mount a small tmpfs";
+    }
+    void TearDown() override {
+        if (mounted) Unmount(folder);
+        ConvertFileTest::TearDown();
+    }
+    void Mount(const char* options) {
+        mounted = MountTmpfs(folder, options);
+        if (!mounted) GTEST_SKIP() << "mount -t tmpfs failed here";
+    }
+};
+
+TEST_F(ConvertOnMountTest, ReadOnlyFolderReportsTheCopyAndTouchesNothing) {
+    Mount("size=1m");
+    WriteAll(FileOf("a.mp3"), ToBytes("a\r\n"));
+    ASSERT_EQ(std::system(("mount -o remount,ro '" + folder.string() + "'").c_str()), 0);
+    for (int generate : {0, 1}) {
+        RecordedEvents().clear();
+        UseFolder(folder);
+        Convert("a.mp3", generate);
+        ExpectOneBox("File Not Written!", PathOf("Copy of a.mp3"));
+        EXPECT_EQ(ReadAll(FileOf("a.mp3")), ToBytes("a\r\n"));
+        EXPECT_EQ(FolderContents(folder), std::vector<std::string>{"a.mp3"});
+    }
+}
+
+TEST_F(ConvertOnMountTest, FullDiskLeavesPickedFileAndNoPartialCopy) {
+    Mount("size=256k");
+    Bytes input(160 * 1024, 'z');
+    for (size_t i = 0; i + 1 < input.size(); i += 40) input[i] = '\r', input[i + 1] = '\n';
+    WriteAll(FileOf("a.mp3"), input);
+    for (int generate : {0, 1}) {
+        RecordedEvents().clear();
+        UseFolder(folder);
+        Convert("a.mp3", generate);
+        ExpectOneBox("File Not Written!", PathOf("Copy of a.mp3"));
+        EXPECT_STREQ(WorkPath, PathOf("a.mp3").c_str());
+        EXPECT_EQ(ReadAll(FileOf("a.mp3")), input);
+        EXPECT_EQ(FolderContents(folder), std::vector<std::string>{"a.mp3"});
+    }
+}
+
+TEST_F(ConvertFileTest, ReadFailureRemovesTheCopy) {
+    fs::create_directory(FileOf("folder.mp3"));  // opens on Linux, but every read fails
+    Convert("folder.mp3", 0);
+    ExpectOneBox("File Not Read!", PathOf("folder.mp3"));
+    EXPECT_EQ(FolderContents(folder), std::vector<std::string>{"folder.mp3"});
+}
+#endif
+
+}  // namespace

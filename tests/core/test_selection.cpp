@@ -1,0 +1,175 @@
+// The two walks over the Open dialog's result: listing and running, sound and malformed.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "recorded_ui.h"
+#include "selection.h"
+#include "state.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+OwnerWindow const Owner = reinterpret_cast<OwnerWindow>(0x5678);
+
+// Puts bytes at the start of SelectionBuffer; the rest holds stale non-NUL bytes,
+// as a reused buffer would, so a walk that overruns a closing NUL is caught.
+void LoadSelection(const std::string& bytes, unsigned short offset) {
+    ASSERT_LE(bytes.size(), static_cast<size_t>(SelectionBufferSize));
+    std::memset(SelectionBuffer, 'Z', sizeof SelectionBuffer);
+    std::memcpy(SelectionBuffer, bytes.data(), bytes.size());
+    std::memset(WorkPath, 'W', sizeof WorkPath);
+    NameOffset = offset;
+    SelectionPending = 1;
+}
+
+std::vector<std::string> Listed;
+void AddToListed(const char* path) { Listed.push_back(path); }
+
+std::vector<std::string> ListLoaded() {
+    Listed.clear();
+    ListSelection(AddToListed);
+    return Listed;
+}
+
+std::string Z(const char* text) { return std::string(text) + '\0'; }
+
+struct ListCase {
+    const char* name;
+    std::string buffer;
+    unsigned short offset;
+    std::vector<std::string> expected;
+};
+
+TEST(ListSelection, FormsAndMalformedBuffers) {
+    const std::string longName(300, 'L');
+    const ListCase cases[] = {
+        {"single", Z("C:\\MUSIC\\a.mp3"), 9, {"C:\\MUSIC\\a.mp3"}},
+        {"list", Z("C:\\MUSIC") + Z("a.mp3") + Z("b.mp3") + Z(""), 9, {"C:\\MUSIC\\a.mp3", "C:\\MUSIC\\b.mp3"}},
+        {"three in dialog order", Z("D:\\x") + Z("c") + Z("a") + Z("b") + Z(""), 5, {"D:\\x\\c", "D:\\x\\a", "D:\\x\\b"}},
+        {"offset 0 on one path", Z("C:\\MUSIC\\a.mp3"), 0, {}},
+        {"offset past the directory", Z("C:\\MUSIC") + Z("a.mp3") + Z(""), 12, {}},
+        {"offset on the directory's end", Z("C:\\MUSIC") + Z("a.mp3") + Z(""), 8, {}},
+        {"empty buffer", Z("") + Z(""), 1, {}},
+        {"first string fills WorkPath", std::string(WorkPathSize, 'p') + Z("") + Z(""), 9, {}},
+        {"name too long for the name buffer", Z("C:\\M") + Z("a") + Z(longName.c_str()) + Z("c") + Z(""), 5,
+         {"C:\\M\\a", "C:\\M\\c"}},
+        {"no closing NUL before stale bytes", Z("C:\\M") + Z("a"), 5, {"C:\\M\\a"}},
+    };
+    for (const ListCase& c : cases) {
+        LoadSelection(c.buffer, c.offset);
+        EXPECT_EQ(ListLoaded(), c.expected) << c.name;
+        EXPECT_TRUE(std::memcmp(SelectionBuffer, c.buffer.data(), c.buffer.size()) == 0) << c.name << ": buffer changed";
+    }
+}
+
+TEST(ListSelection, NamesRunningToTheBufferEndAreNotReadPast) {
+    std::string bytes = Z("C:\\M") + Z("a");
+    bytes += std::string(SelectionBufferSize - bytes.size() - 4, 'n') + Z("end");  // ends exactly at the buffer end
+    LoadSelection(bytes, 5);
+    EXPECT_EQ(ListLoaded(), std::vector<std::string>{"C:\\M\\a"});
+    std::string full = Z("C:\\M") + Z("a");
+    full += Z(std::string(SelectionBufferSize - full.size() - 3, 'n').c_str()) + Z("x");  // x ends at the buffer end
+    LoadSelection(full, 5);
+    EXPECT_EQ(ListLoaded(), (std::vector<std::string>{"C:\\M\\a", std::string("C:\\M\\x")}));
+}
+
+class RunSelectionTest : public ::testing::Test {
+protected:
+    fs::path folder;
+    void SetUp() override {
+        folder = MakeScratchFolder("run");
+        RecordedEvents().clear();
+        GenerateNewFiles = 0;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+    std::string Dir() const { return folder.string(); }
+    void LoadNames(const std::vector<std::string>& names) {
+        std::string bytes = Z(Dir().c_str());
+        for (const std::string& name : names) bytes += Z(name.c_str());
+        LoadSelection(bytes + Z(""), static_cast<unsigned short>(Dir().size() + 1));
+    }
+    std::vector<std::string> Boxes() const {
+        std::vector<std::string> seen;
+        for (const RecordedEvent& e : RecordedEvents())
+            seen.push_back(e.kind == "arrow" ? "arrow" : e.caption + " " + e.text);
+        return seen;
+    }
+};
+
+TEST_F(RunSelectionTest, ConvertsInDialogOrderAndNamesTheLastPath) {
+    LoadSelection(Z("C:\\MUSIC") + Z("a.mp3") + Z("b.mp3") + Z(""), 9);
+    RunSelection(Owner);
+    const std::vector<std::string> expected = {
+        "File Not Open! C:\\MUSIC\\a.mp3", "File Not Open! C:\\MUSIC\\b.mp3", "arrow",
+        "Files are Decrimped! C:\\MUSIC\\b.mp3"};
+    EXPECT_EQ(Boxes(), expected);
+    EXPECT_EQ(RecordedEvents().back().icon, BoxInformation);
+    EXPECT_EQ(RecordedEvents().back().owner, Owner);
+    EXPECT_EQ(SelectionPending, 0);
+}
+
+TEST_F(RunSelectionTest, SingleFileInGenerateModeShowsItsCopy) {
+    WriteAll(folder / "a.mp3", ToBytes("x\r\ny"));
+    const std::string path = Dir() + "\\a.mp3";
+    LoadSelection(Z(path.c_str()), static_cast<unsigned short>(Dir().size() + 1));
+    GenerateNewFiles = 1;
+    RunSelection(Owner);
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{"arrow", "File is Decrimped! " + Dir() + "\\Copy of a.mp3"}));
+    EXPECT_EQ(ReadAll(folder / "Copy of a.mp3"), ToBytes("x\ny"));
+    EXPECT_EQ(SelectionPending, 0);
+}
+
+TEST_F(RunSelectionTest, FailedMiddleFileDoesNotStopTheRun) {
+    WriteAll(folder / "1.mp3", ToBytes("1\r\n"));
+    WriteAll(folder / "3.mp3", ToBytes("3\r\n"));
+    LoadNames({"1.mp3", "2.mp3", "3.mp3"});
+    RunSelection(Owner);
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{"File Not Open! " + Dir() + "\\2.mp3", "arrow",
+                                                 "Files are Decrimped! " + Dir() + "\\3.mp3"}));
+    EXPECT_EQ(ReadAll(folder / "1.mp3"), ToBytes("1\n"));
+    EXPECT_EQ(ReadAll(folder / "3.mp3"), ToBytes("3\n"));
+    EXPECT_EQ(FolderContents(folder), (std::vector<std::string>{"1.mp3", "3.mp3"}));
+}
+
+TEST_F(RunSelectionTest, PickedCopyIsNeverOverwrittenByItsOriginal) {
+    for (int generate : {0, 1}) {
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        RecordedEvents().clear();
+        WriteAll(folder / "a.mp3", ToBytes("a\r\n"));
+        WriteAll(folder / "Copy of a.mp3", ToBytes("c\r\n"));
+        LoadNames({"a.mp3", "Copy of a.mp3"});
+        GenerateNewFiles = generate;
+        RunSelection(Owner);
+        ASSERT_FALSE(RecordedEvents().empty());
+        EXPECT_EQ(Boxes()[0], "File Not Written! " + Dir() + "\\Copy of a.mp3") << "generate " << generate;
+        EXPECT_EQ(ReadAll(folder / "a.mp3"), ToBytes("a\r\n")) << "generate " << generate;
+        const fs::path repaired = generate ? folder / "Copy of Copy of a.mp3" : folder / "Copy of a.mp3";
+        EXPECT_EQ(ReadAll(repaired), ToBytes("c\n")) << "generate " << generate;
+    }
+}
+
+TEST_F(RunSelectionTest, BrokenSelectionReportsAndConvertsNothing) {
+    LoadSelection(Z("C:\\MUSIC") + Z("a.mp3") + Z(""), 0);
+    RunSelection(Owner);
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{"File Name Too Long! C:\\MUSIC", "arrow"}));
+    EXPECT_EQ(SelectionPending, 0);
+}
+
+TEST_F(RunSelectionTest, OverlongNameIsReportedAndTheRestConverted) {
+    WriteAll(folder / "b.mp3", ToBytes("b\r\n"));
+    const std::string longName(300, 'L');
+    LoadNames({longName, "b.mp3"});
+    RunSelection(Owner);
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{"File Name Too Long! " + longName.substr(0, 255), "arrow",
+                                                 "Files are Decrimped! " + Dir() + "\\b.mp3"}));
+    EXPECT_EQ(ReadAll(folder / "b.mp3"), ToBytes("b\n"));
+}
+
+}  // namespace

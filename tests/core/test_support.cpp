@@ -1,0 +1,95 @@
+// Test helpers; portable between the native build and the Windows build under Wine.
+#include "test_support.h"
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include "state.h"
+
+namespace fs = std::filesystem;
+
+Bytes ToBytes(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
+
+Bytes ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteAll(const fs::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::string> FolderContents(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+Bytes ReferenceRestore(const Bytes& input) {
+    Bytes output;
+    int previous = 0x61;
+    for (unsigned char byte : input) {
+        if (byte == 0x0A && previous == 0x0D) output.pop_back();
+        previous = byte;
+        output.push_back(byte);
+    }
+    return output;
+}
+
+void UseFolder(const fs::path& folder) {
+    std::string prefix = folder.string() + "\\";
+    ASSERT_LT(prefix.size(), static_cast<size_t>(WorkPathSize));
+    std::memset(WorkPath, 'X', sizeof WorkPath);  // stale bytes must never show through
+    std::memcpy(WorkPath, prefix.c_str(), prefix.size() + 1);
+    NameOffset = static_cast<unsigned short>(prefix.size());
+}
+
+fs::path MakeScratchFolder(const char* tag) {
+    static std::mt19937 random{std::random_device{}()};
+    fs::path folder = fs::temp_directory_path() / ("decrimp-" + std::string(tag) + "-" + std::to_string(random()));
+    fs::create_directories(folder);
+    return folder;
+}
+
+void MakeWritable(const fs::path& path) {
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+}
+
+void MakeReadOnly(const fs::path& path) {
+    fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+}
+
+#ifdef _WIN32
+bool RunningAsRoot() { return false; }
+bool MountTmpfs(const fs::path&, const char*) { return false; }
+bool Unmount(const fs::path&) { return false; }
+#else
+bool RunningAsRoot() { return geteuid() == 0; }
+
+bool MountTmpfs(const fs::path& folder, const char* options) {
+    const std::string command = "mount -t tmpfs -o " + std::string(options) + " decrimp-test '" + folder.string() + "' 2>/dev/null";
+    return std::system(command.c_str()) == 0;
+}
+
+bool Unmount(const fs::path& folder) {
+    const std::string command = "umount '" + folder.string() + "' 2>/dev/null";
+    return std::system(command.c_str()) == 0;
+}
+#endif

@@ -1,0 +1,32 @@
+// Helpers shared by the core tests: scratch folders, whole-file bytes, WorkPath set-up.
+#ifndef DECRIMP_TEST_SUPPORT_H
+#define DECRIMP_TEST_SUPPORT_H
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+typedef std::vector<unsigned char> Bytes;
+
+Bytes ToBytes(const std::string& text);
+Bytes ReadAll(const std::filesystem::path& path);
+void WriteAll(const std::filesystem::path& path, const Bytes& bytes);
+std::vector<std::string> FolderContents(const std::filesystem::path& folder);
+
+// The conversion as first written: one byte at a time, stepping back over a CR
+// when an LF follows it. The fast block loop must match it exactly.
+Bytes ReferenceRestore(const Bytes& input);
+
+// Sets WorkPath and NameOffset to the folder with a trailing backslash.
+void UseFolder(const std::filesystem::path& folder);
+
+// A fresh scratch folder, removed again by the test fixture.
+std::filesystem::path MakeScratchFolder(const char* tag);
+void MakeWritable(const std::filesystem::path& path);
+void MakeReadOnly(const std::filesystem::path& path);
+
+bool RunningAsRoot();
+bool MountTmpfs(const std::filesystem::path& folder, const char* options);
+bool Unmount(const std::filesystem::path& folder);
+
+#endif
