@@ -68,7 +68,8 @@ fs::path MakeScratchFolder(const char* tag) {
 }
 
 void MakeWritable(const fs::path& path) {
-    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+    std::error_code missingIsFine;
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, missingIsFine);
 }
 
 void MakeReadOnly(const fs::path& path) {
