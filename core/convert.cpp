@@ -8,6 +8,10 @@
 
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "bounded_copy.h"
 #include "state.h"
 #include "work_path.h"
@@ -21,6 +25,45 @@ static unsigned char OutputBlock[ConvertBlockSize + 1];
 
 enum CopyResult { CopyDone, CopyReadFailed, CopyWriteFailed };
 
+#ifdef __SSE2__
+// Sixteen bytes at a time: copy the chunk, then shift the rest of the chunk left over
+// each CR of a CR LF pair. The first shift is done even without a pair (harmlessly,
+// past the chunk) so the common case takes no branch. Stops with fewer than 48 bytes
+// left, because the shifts read ahead; the byte loop finishes the block.
+static size_t RestoreWide(const unsigned char* in, size_t n, unsigned char* out, size_t* next) {
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    size_t i = *next;
+    size_t written = 0;
+    for (; i + 48 <= n; i += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 1));
+        unsigned pairs = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(chunk, cr), _mm_cmpeq_epi8(after, lf))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + written), chunk);
+        const size_t first = static_cast<size_t>(__builtin_ctz(pairs | 0x10000u));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + written + first),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + first + 1)));
+        size_t removed = pairs != 0;
+        pairs &= pairs - 1;
+        while (pairs) {
+            const size_t lane = static_cast<size_t>(__builtin_ctz(pairs));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + written + lane - removed),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + lane + 1)));
+            ++removed;
+            pairs &= pairs - 1;
+        }
+        written += 16 - removed;
+    }
+    *next = i;
+    return written;
+}
+#else
+static size_t RestoreWide(const unsigned char*, size_t, unsigned char*, size_t*) {
+    return 0;
+}
+#endif
+
 size_t RestoreLineEnds(const unsigned char* in, size_t n, unsigned char* out, bool* crHeld) {
     size_t written = 0;
     size_t next = 0;
@@ -29,6 +72,7 @@ size_t RestoreLineEnds(const unsigned char* in, size_t n, unsigned char* out, bo
         if (in[0] != '\n') out[written++] = '\r';
         *crHeld = false;
     }
+    written += RestoreWide(in, n, out + written, &next);
     while (next < n) {
         const void* found = std::memchr(in + next, '\r', n - next);
         const size_t cr = found ? static_cast<size_t>(static_cast<const unsigned char*>(found) - in) : n;

@@ -78,4 +78,23 @@ TEST(RestoreLineEnds, RandomCrLfRichInputMatchesReference) {
     }
 }
 
+// Long blocks take the sixteen-bytes-at-a-time path; pairs land on every lane,
+// on chunk edges, and several in one chunk.
+TEST(RestoreLineEnds, LongBlocksWithDensePairsMatchReference) {
+    std::mt19937 random(95);
+    const unsigned char alphabet[] = {'\r', '\n', '\r', '\n', 'a', 0xFF};
+    for (int round = 0; round < 200; ++round) {
+        Bytes input(100 + random() % 3000);
+        for (unsigned char& byte : input) byte = alphabet[random() % sizeof alphabet];
+        std::vector<size_t> pieces = {47 + random() % 40, 48 + random() % 500, 64 + random() % 2000};
+        ASSERT_EQ(RestoreInPieces(input, pieces), ReferenceRestore(input)) << "round " << round;
+    }
+    for (size_t at = 0; at < 64; ++at) {
+        Bytes input(96, 'x');
+        input[at] = '\r';
+        input[at + 1] = '\n';
+        ASSERT_EQ(RestoreInPieces(input, {input.size()}), ReferenceRestore(input)) << "pair at " << at;
+    }
+}
+
 }  // namespace

@@ -1,0 +1,148 @@
+// Times the conversion against a plain block copy of the same file, on two damaged
+// 256 MiB inputs, and prints MB/s, the ratio and the peak memory of the process.
+// Usage: convert_bench [folder] [MiB]   (defaults: the temp folder, 256)
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "convert.h"
+#include "peak_memory.h"
+#include "state.h"
+
+namespace fs = std::filesystem;
+
+static unsigned char Block[1 << 20];
+
+typedef void (*FillFunction)(std::mt19937& random, std::string& out, size_t want);
+
+// Binary data in which every LF was expanded to CR LF.
+static void FillBinary(std::mt19937& random, std::string& out, size_t want) {
+    while (out.size() < want) {
+        const char byte = static_cast<char>(random() & 0xFF);
+        if (byte == '\n') out += '\r';
+        out += byte;
+    }
+}
+
+// Text lines of about 40 bytes, each ending in CR LF.
+static void FillText(std::mt19937& random, std::string& out, size_t want) {
+    while (out.size() < want) {
+        const size_t length = 30 + random() % 21;
+        for (size_t i = 0; i < length; ++i) out += static_cast<char>('a' + random() % 26);
+        out += "\r\n";
+    }
+}
+
+static bool MakeInput(const fs::path& path, size_t bytes, FillFunction fill) {
+    FILE* out = std::fopen(path.string().c_str(), "wb");
+    if (!out) return false;
+    std::mt19937 random(95);
+    std::string chunk;
+    size_t written = 0;
+    bool ok = true;
+    while (ok && written < bytes) {
+        chunk.clear();
+        fill(random, chunk, std::min<size_t>(sizeof Block, bytes - written));
+        ok = std::fwrite(chunk.data(), 1, chunk.size(), out) == chunk.size();
+        written += chunk.size();
+    }
+    return std::fclose(out) == 0 && ok;
+}
+
+// The same streams and block size as the conversion, with nothing done to the bytes.
+static bool PlainCopy(const std::string& from, const std::string& to) {
+    FILE* in = OpenSharedFile(from.c_str(), "rb");
+    FILE* out = OpenSharedFile(to.c_str(), "wb");
+    bool ok = in && out;
+    if (ok) {
+        (void)std::setvbuf(in, nullptr, _IONBF, 0);
+        (void)std::setvbuf(out, nullptr, _IONBF, 0);
+    }
+    size_t got = 0;
+    while (ok && (got = std::fread(Block, 1, sizeof Block, in)) > 0)
+        ok = std::fwrite(Block, 1, got, out) == got;
+    if (in && std::fclose(in) != 0) ok = false;
+    if (out && std::fclose(out) != 0) ok = false;
+    return ok;
+}
+
+static void ConvertInFolder(const fs::path& folder, const std::string& name) {
+    const std::string prefix = folder.string() + "\\";
+    std::snprintf(WorkPath, sizeof WorkPath, "%s", prefix.c_str());
+    NameOffset = static_cast<unsigned short>(prefix.size());
+    GenerateNewFiles = 1;
+    ConvertFile(WorkPath, name.c_str(), nullptr);
+}
+
+static double Seconds(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+static double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+static double TimeDos2unix(const fs::path& input, const fs::path& output) {
+#ifdef _WIN32
+    (void)input, (void)output;
+    return 0;
+#else
+    if (std::system("command -v dos2unix >/dev/null 2>&1") != 0) return 0;
+    const std::string command = "dos2unix -q -f -n '" + input.string() + "' '" + output.string() + "'";
+    const auto start = std::chrono::steady_clock::now();
+    if (std::system(command.c_str()) != 0) return 0;
+    return Seconds(start);
+#endif
+}
+
+static void Measure(const fs::path& folder, const char* label, FillFunction fill, size_t bytes) {
+    const fs::path input = folder / (std::string(label) + ".bin");
+    if (!MakeInput(input, bytes, fill)) {
+        std::printf("%-7s could not write %s\n", label, input.string().c_str());
+        return;
+    }
+    const double megabytes = static_cast<double>(fs::file_size(input)) / 1e6;
+    const fs::path plain = folder / "plain.bin";
+    std::vector<double> convertTimes, copyTimes;
+    for (int round = 0; round < 5; ++round) {
+        auto start = std::chrono::steady_clock::now();
+        ConvertInFolder(folder, input.filename().string());
+        convertTimes.push_back(Seconds(start));
+        start = std::chrono::steady_clock::now();
+        if (!PlainCopy(input.string(), plain.string())) std::printf("%-7s plain copy failed\n", label);
+        copyTimes.push_back(Seconds(start));
+    }
+    const double convert = Median(convertTimes), copy = Median(copyTimes);
+    const uintmax_t outputBytes = fs::file_size(folder / ("Copy of " + input.filename().string()));
+    std::printf("%-7s %8.1f MB in, %8.1f MB out | convert %7.1f MB/s | plain copy %7.1f MB/s | ratio %.2f",
+                label, megabytes, static_cast<double>(outputBytes) / 1e6, megabytes / convert, megabytes / copy,
+                convert / copy);
+    const double dos2unix = TimeDos2unix(input, folder / "dos2unix.bin");
+    if (dos2unix > 0) std::printf(" | dos2unix %7.1f MB/s, %.1fx slower", megabytes / dos2unix, dos2unix / convert);
+    std::printf("\n");
+    std::error_code ignored;
+    for (const char* name : {"plain.bin", "dos2unix.bin"}) fs::remove(folder / name, ignored);
+    fs::remove(folder / ("Copy of " + input.filename().string()), ignored);
+    fs::remove(input, ignored);
+}
+
+int main(int argc, char** argv) {
+    const fs::path base = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path();
+    const size_t mebibytes = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 256;
+    const fs::path folder = base / "decrimp-bench";
+    fs::create_directories(folder);
+    std::printf("inputs of %zu MiB in %s; medians of 5 alternating runs\n", mebibytes, folder.string().c_str());
+    Measure(folder, "binary", FillBinary, mebibytes << 20);
+    Measure(folder, "text", FillText, mebibytes << 20);
+    std::printf("peak memory %.1f MiB\n", static_cast<double>(PeakMemoryBytes()) / (1 << 20));
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+    return 0;
+}
