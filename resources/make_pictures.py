@@ -62,25 +62,15 @@ class Canvas:
             x += advance
 
 
-def page(canvas, left, top, right, bottom, ear, shadow):
+def page(canvas, left, top, right, bottom, ear, shadow, background):
     """A sheet of paper with a folded top-right corner and a drop shadow."""
     canvas.box(left + shadow, top + shadow, right + shadow, bottom + shadow, GRAY)
-    canvas.box(left, top, right, bottom, WHITE)
-    for y in range(top, bottom + 1):
-        canvas.put(left, y, BLACK)
-        canvas.put(right, y, BLACK)
-    for x in range(left, right + 1):
-        canvas.put(x, top, BLACK)
-        canvas.put(x, bottom, BLACK)
-    # The fold: cut the corner away, then draw the turned-down flap.
+    canvas.box(left, top, right, bottom, BLACK)
+    canvas.box(left + 1, top + 1, right - 1, bottom - 1, WHITE)
+    # The fold: give the corner back to the background, then draw the flap over it.
     for i in range(ear + 1):
-        for x in range(right - ear + i + 1, right + shadow + 1):
-            canvas.put(x, top + i, canvas.pixels[top - 1][x] if top > 0 else CLEAR)
-        canvas.put(right - ear + i, top + i, BLACK)
-    for i in range(ear + 1):
-        for y in range(top + i, top + ear + 1):
-            canvas.put(right - ear + i, y, SILVER)
-    for i in range(ear + 1):
+        canvas.box(right - ear + i + 1, top + i, right + shadow, top + i, background)
+        canvas.box(right - ear + i, top + i, right - ear + i, top + ear, SILVER)
         canvas.put(right - ear, top + i, BLACK)
         canvas.put(right - ear + i, top + ear, BLACK)
         canvas.put(right - ear + i, top + i, BLACK)
@@ -100,7 +90,7 @@ def down_arrow(canvas, centre, top, bottom, shaft, head, colour):
 
 def draw_about():
     c = Canvas(78, 84, TEAL)
-    page(c, 8, 3, 66, 79, 10, 2)
+    page(c, 8, 3, 66, 79, 10, 2, TEAL)
     text_lines(c, 13, 9, [36, 30, 40], 3, GRAY)
     # Before: the line end as it came, CR in red ahead of LF.
     c.text(18, 21, "CR LF", [RED, RED, None, NAVY, NAVY], True)
@@ -125,7 +115,7 @@ def outline(canvas, colour, edge):
 
 def draw_icon():
     c = Canvas(32, 32, CLEAR)
-    page(c, 2, 1, 22, 29, 6, 1)
+    page(c, 2, 1, 22, 29, 6, 1, CLEAR)
     text_lines(c, 5, 5, [10, 8, 12, 9, 12], 3, GRAY)
     # The line-break mark: down the right edge, then left across the page.
     c.box(24, 10, 27, 24, GREEN)

@@ -43,6 +43,7 @@ void OpenSelection(HWND hwnd) {
         const DWORD failure = CommDlgExtendedError();
         std::memcpy(SelectionBuffer, SavedSelection, sizeof SavedSelection);
         // Treated like a cancel, the user would believe the new files were taken.
+        // (Wine 8 never fails here: it cuts a long selection to what fits.)
         if (failure == FNERR_BUFFERTOOSMALL)
             MessageBoxA(hwnd, "The picked files do not fit in one selection.\n"
                               "Please open fewer files at a time.",
