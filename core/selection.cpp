@@ -27,7 +27,7 @@ static SelectionForm StartWalk(size_t* readPosition) {
     const size_t firstLength = copied - 1;
     *readPosition = copied;
     if (firstLength > NameOffset) return NameOffset > 0 ? FormSingle : FormBroken;
-    if (firstLength > 0 && NameOffset == firstLength + 1) return FormList;
+    if (firstLength > 0 && NameOffset == firstLength + 1 && NameOffset < WorkPathSize) return FormList;
     return FormBroken;
 }
 
@@ -81,6 +81,13 @@ static void RefuseOwnCopy(const char* name, OwnerWindow owner) {
     PutName(WorkPath, name);
 }
 
+// Turns the directory's terminator into the separator; until a name follows,
+// WorkPath reads as the directory prefix alone.
+static void StartPrefix() {
+    WorkPath[NameOffset - 1] = '\\';
+    WorkPath[NameOffset] = '\0';
+}
+
 static void CompleteRun(OwnerWindow owner, const char* caption) {
     RestoreArrowCursor();
     ShowMessage(owner, WorkPath, caption, BoxInformation);
@@ -92,7 +99,7 @@ void ListSelection(AddPathFunction addPath) {
     const SelectionForm form = StartWalk(&readPosition);
     if (form == FormSingle) addPath(WorkPath);
     if (form != FormList) return;
-    WorkPath[NameOffset - 1] = '\\';
+    StartPrefix();
     char name[NameBufferSize];
     NameStatus status;
     while ((status = TakeName(&readPosition, name)) != NameEnd) {
@@ -114,7 +121,7 @@ static void RunSingle(OwnerWindow owner) {
 
 static void RunList(size_t readPosition, OwnerWindow owner) {
     const size_t firstNamePosition = readPosition;
-    WorkPath[NameOffset - 1] = '\\';
+    StartPrefix();
     char name[NameBufferSize];
     NameStatus status;
     while ((status = TakeName(&readPosition, name)) != NameEnd) {

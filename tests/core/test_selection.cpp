@@ -162,6 +162,12 @@ TEST_F(RunSelectionTest, BrokenSelectionReportsAndConvertsNothing) {
     EXPECT_EQ(SelectionPending, 0);
 }
 
+TEST_F(RunSelectionTest, DirectoryWithoutNamesShowsOnlyTheDirectory) {
+    LoadSelection(Z("C:\\MUSIC"), 9);  // no names and no closing NUL: stale bytes follow
+    RunSelection(Owner);
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{"arrow", "Files are Decrimped! C:\\MUSIC\\"}));
+}
+
 TEST_F(RunSelectionTest, OverlongNameIsReportedAndTheRestConverted) {
     WriteAll(folder / "b.mp3", ToBytes("b\r\n"));
     const std::string longName(300, 'L');

@@ -1,0 +1,30 @@
+// Arbitrary selection buffers and offsets through both walks: no read or write
+// outside the buffers, every listed path terminated within WorkPath.
+#include <cstdint>
+#include <cstring>
+
+#include "recorded_ui.h"
+#include "selection.h"
+#include "state.h"
+
+static void CheckListed(const char* path) {
+    if (std::strlen(path) >= WorkPathSize) __builtin_trap();
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 3) return 0;
+    NameOffset = static_cast<unsigned short>(data[0] | (data[1] << 8));
+    GenerateNewFiles = data[2] & 1;
+    data += 3;
+    size -= 3;
+    if (size > sizeof SelectionBuffer) size = sizeof SelectionBuffer;
+    std::memset(SelectionBuffer, 'Z', sizeof SelectionBuffer);  // stale bytes, no NUL to stop at
+    std::memcpy(SelectionBuffer, data, size);
+    std::memset(WorkPath, 'W', sizeof WorkPath);
+    ListSelection(CheckListed);
+    SelectionPending = 1;
+    RunSelection(nullptr);
+    if (SelectionPending != 0) __builtin_trap();
+    RecordedEvents().clear();
+    return 0;
+}

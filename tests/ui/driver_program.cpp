@@ -1,0 +1,78 @@
+// Starting, finding and stopping the program under test.
+#include <cstring>
+
+#include "driver.h"
+
+const char* ProgramPath() {
+    // The build gives a Unix path; Wine's drive Z: is the Unix root.
+    static char path[MAX_PATH];
+    if (path[0] == '\0') {
+        const char* built = DECRIMP95_EXE;
+        int at = 0;
+        if (built[0] == '/') {
+            path[at++] = 'Z';
+            path[at++] = ':';
+        }
+        for (int i = 0; built[i] != '\0' && at < MAX_PATH - 1; i++)
+            path[at++] = built[i] == '/' ? '\\' : built[i];
+        path[at] = '\0';
+    }
+    return path;
+}
+
+ProgramGuard::~ProgramGuard() { StopProgram(&program); }
+
+bool StartProgram(Program* program) {
+    memset(program, 0, sizeof *program);
+    char commandLine[MAX_PATH + 2];
+    wsprintfA(commandLine, "\"%s\"", ProgramPath());
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    if (!CreateProcessA(ProgramPath(), commandLine, nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &program->process))
+        return false;
+    program->main = FindMainWindow(program->process.dwProcessId, DriverTimeoutMs);
+    return program->main != nullptr;
+}
+
+static HWND FindMainWindowOnce(DWORD processId) {
+    HWND hwnd = nullptr;
+    while ((hwnd = FindWindowExA(nullptr, hwnd, "MyClass", "Decrimp 95")) != nullptr) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == processId && IsWindowVisible(hwnd)) return hwnd;
+    }
+    return nullptr;
+}
+
+HWND FindMainWindow(DWORD processId, DWORD timeoutMs) {
+    for (DWORD waited = 0;; waited += 20) {
+        HWND hwnd = FindMainWindowOnce(processId);
+        if (hwnd != nullptr || waited >= timeoutMs) return hwnd;
+        Sleep(20);
+    }
+}
+
+bool IsRunning(const Program* program) {
+    return program->process.hProcess != nullptr &&
+           WaitForSingleObject(program->process.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+bool WaitForExit(Program* program, DWORD* exitCode) {
+    if (program->process.hProcess == nullptr) return false;
+    if (WaitForSingleObject(program->process.hProcess, DriverTimeoutMs) != WAIT_OBJECT_0)
+        return false;
+    return GetExitCodeProcess(program->process.hProcess, exitCode) != 0;
+}
+
+void StopProgram(Program* program) {
+    if (program->process.hProcess != nullptr) {
+        if (IsRunning(program)) {
+            TerminateProcess(program->process.hProcess, 1);
+            WaitForSingleObject(program->process.hProcess, DriverTimeoutMs);
+        }
+        CloseHandle(program->process.hProcess);
+        CloseHandle(program->process.hThread);
+    }
+    memset(program, 0, sizeof *program);
+}
