@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the core natively (g++, and clang with ASan/UBSan and
+# the fuzzers), the Windows build under Wine, and a link check of the 32-bit build.
+# Installs the Debian packages it needs when they are missing. Exits non-zero on any failure.
+set -u
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+FUZZ_SECONDS=${FUZZ_SECONDS:-30}
+JOBS=${JOBS:-2}
+
+PACKAGES="cmake make g++ clang libclang-rt-14-dev googletest python3 g++-mingw-w64-x86-64 g++-mingw-w64-i686
+ mingw-w64-tools wine64 fonts-wine xvfb xdotool imagemagick python3-pefile"
+
+install_missing() {
+    local missing=() p
+    for p in $PACKAGES; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "== installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -q && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+PASSED=0
+FAILED=0
+FAILURES=()
+step() {  # step NAME COMMAND...: runs one step and counts it
+    local name=$1
+    shift
+    echo "== $name"
+    if "$@"; then
+        PASSED=$((PASSED + 1))
+    else
+        FAILED=$((FAILED + 1))
+        FAILURES+=("$name")
+        echo "!! $name failed"
+    fi
+}
+
+# Builds one configuration; our own sources must compile without a single warning.
+build() {  # build DIR CMAKE-ARGS...
+    local dir=$1
+    shift
+    cmake -S "$ROOT" -B "$dir" "$@" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
+    cmake --build "$dir" -j"$JOBS" >"$dir.build.log" 2>&1 || { grep -E 'error|Error' "$dir.build.log" | head -40; return 1; }
+    if grep -E '^/?[^ ]*(core|shell|tests|bench|resources)/[^ ]*: warning' "$dir.build.log" | grep -v googletest; then
+        echo "warnings in $dir"
+        return 1
+    fi
+}
+
+build_sanitized() (
+    export CC=clang CXX=clang++
+    build build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDECRIMP_FUZZ=ON \
+        "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-sanitize-recover=all"
+)
+
+run_ctest() {  # run_ctest DIR
+    (cd "$1" && ctest --output-on-failure --timeout 600)
+}
+
+run_fuzzers() {
+    local corpus=$ROOT/build/asan/fuzz-corpus target
+    for target in fuzz_selection fuzz_convert; do
+        mkdir -p "$corpus/$target"
+        (cd "$ROOT/build/asan" && "./tests/fuzz/$target" -max_total_time="$FUZZ_SECONDS" "$corpus/$target" \
+            2>"$ROOT/build/asan/$target.log") || { tail -40 "$ROOT/build/asan/$target.log"; return 1; }
+        grep -a -E '^Done [0-9]+ runs' "$ROOT/build/asan/$target.log" | sed "s/^/$target: /"
+    done
+}
+
+windows_tests() {
+    # shellcheck source=scripts/wine-env.sh
+    . "$ROOT/scripts/wine-env.sh"
+    wine_env_start "$ROOT/build/wine"
+    run_ctest "$ROOT/build/win64"
+    local result=$?
+    wine_env_stop
+    return $result
+}
+
+install_missing || { echo "could not install the packages this needs"; exit 1; }
+mkdir -p build
+step "native build (g++)" build build/native -DCMAKE_BUILD_TYPE=Release
+step "native tests" run_ctest build/native
+step "sanitizer build (clang, ASan+UBSan)" build_sanitized
+step "sanitizer tests" run_ctest build/asan
+step "fuzzers, ${FUZZ_SECONDS}s each" run_fuzzers
+step "Windows x86_64 build" build build/win64 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
+step "Windows x86_64 tests under Wine" windows_tests
+step "Windows i686 build (release artifact, not run here)" build build/win32 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
+
+echo
+[ $FAILED -eq 0 ] || printf 'failed: %s\n' "${FAILURES[@]}"
+echo "$PASSED passed, $FAILED failed"
+[ $FAILED -eq 0 ]
