@@ -10,7 +10,7 @@ WINESERVER=/usr/lib/wine/wineserver64
 
 wine_env_start() {
     local dir=$1 n
-    mkdir -p "$dir"
+    mkdir -p "$dir" && dir=$(cd "$dir" && pwd)
     for n in $(seq 91 140); do
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
     done

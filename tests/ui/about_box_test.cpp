@@ -71,9 +71,13 @@ std::string NamesBitmap102(HWND control) {
     WCHAR text[8] = {};
     SendMessageTimeoutW(control, WM_GETTEXT, 8, reinterpret_cast<LPARAM>(text),
                         SMTO_ABORTIFHUNG, 5000, nullptr);
-    if (text[0] == 0xFFFF && text[1] == 102) return "";
-    return "expected resource number 102, got text starting " + std::to_string(text[0]) +
-           "," + std::to_string(text[1]);
+    // An ordinal text reads back as 0xFFFF or, through the ANSI dialog calls, 0xFF.
+    bool ordinal = text[0] == 0xFFFF || text[0] == 0xFF;
+    if (!ordinal || text[1] != 102)
+        return "expected resource number 102, got text starting " + std::to_string(text[0]) +
+               "," + std::to_string(text[1]);
+    if (SendTo(control, STM_GETIMAGE, IMAGE_BITMAP, 0) == 0) return "shows no bitmap";
+    return "";
 }
 
 std::string TextOf(HWND control) {

@@ -107,7 +107,9 @@ bool CancelOpen(HWND mainWindow);
 
 // Makes an empty folder of its own under the temp folder; false on failure.
 bool MakeTempFolder(char* folder, int capacity);
-// Deletes the files in folder (not recursive) and the folder itself.
+// Deletes the files in folder (not recursive).
+bool RemoveFiles(const char* folder);
+// Deletes the files in folder and the folder itself.
 bool RemoveFolder(const char* folder);
 void JoinPath(char* path, int capacity, const char* folder, const char* name);
 bool WriteBytes(const char* path, const char* bytes, DWORD size);

@@ -72,16 +72,21 @@ static void PressDialogButton(HWND dialog, int id) {
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
-// After going to a folder the dialog stays open and empties the name field.
-static bool WaitForFieldEmpty(HWND dialog) {
-    HWND field = GetDlgItem(dialog, OpenFileNameField);
-    char text[MAX_PATH];
-    for (DWORD waited = 0;; waited += 20) {
-        ReadWindowText(field, text, sizeof text);
-        if (text[0] == '\0') return true;
-        if (waited >= DriverTimeoutMs) return false;
-        Sleep(20);
-    }
+// The dialog's "Look in" box (cmb2) shows the name of the folder it is in.
+const int OpenLookIn = 0x471;
+
+// Going to a folder happens while the dialog handles its OK command; when it is
+// already there nothing changes at all. So settle the queue, then see where it is.
+static bool GoToFolder(HWND dialog, const char* folder) {
+    TypeFileName(dialog, folder);
+    PressDialogButton(dialog, IDOK);
+    if (!SettleQueue(GetDlgItem(dialog, IDOK))) return false;
+    const char* name = folder;
+    for (const char* c = folder; *c != '\0'; c++)
+        if (*c == '\\') name = c + 1;
+    char shown[MAX_PATH];
+    ReadWindowText(GetDlgItem(dialog, OpenLookIn), shown, sizeof shown);
+    return lstrcmpiA(shown, name) == 0;
 }
 
 // One name as typed; several each in quotes, separated by blanks.
@@ -112,9 +117,7 @@ bool OpenFiles(HWND mainWindow, const char* folder, const char* const* names, in
     HWND dialog = WaitForOpenDialog(mainWindow);
     if (dialog == nullptr) return false;
     // The dialog starts wherever it was last; go to the folder explicitly.
-    TypeFileName(dialog, folder);
-    PressDialogButton(dialog, IDOK);
-    if (!WaitForFieldEmpty(dialog)) return false;
+    if (!GoToFolder(dialog, folder)) return false;
     TypeFileName(dialog, typed);
     PressDialogButton(dialog, IDOK);
     return WaitForWindowGone(dialog);

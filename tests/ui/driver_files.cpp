@@ -20,16 +20,21 @@ bool MakeTempFolder(char* folder, int capacity) {
     return false;
 }
 
-bool RemoveFolder(const char* folder) {
+bool RemoveFiles(const char* folder) {
     char names[64][MAX_PATH];
     int count = ListFolder(folder, names, 64);
+    bool removed = true;
     for (int i = 0; i < count; i++) {
         char path[MAX_PATH];
         JoinPath(path, sizeof path, folder, names[i]);
         SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path);
+        if (!DeleteFileA(path)) removed = false;
     }
-    return RemoveDirectoryA(folder) != 0;
+    return removed;
+}
+
+bool RemoveFolder(const char* folder) {
+    return RemoveFiles(folder) && RemoveDirectoryA(folder) != 0;
 }
 
 void JoinPath(char* path, int capacity, const char* folder, const char* name) {

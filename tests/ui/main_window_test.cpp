@@ -51,6 +51,15 @@ TEST_F(MainWindow, MainWindowHasItsClassTitleStyleAndSize) {
     EXPECT_NE(nullptr, GetMenu(main)) << "expected a menu bar";
 }
 
+// A list box without LBS_NOINTEGRALHEIGHT shrinks to whole lines inside its border.
+int ShownHeight(const ControlInfo& control, int created) {
+    if (lstrcmpiA(control.className, "ListBox") != 0) return created;
+    int line = static_cast<int>(SendTo(control.hwnd, LB_GETITEMHEIGHT, 0, 0));
+    int border = 2 * GetSystemMetrics(SM_CYBORDER);
+    if (line <= 0) return created;
+    return created - (created - border) % line;
+}
+
 TEST_F(MainWindow, MainWindowHasExactlyTheSixControlsInCreationOrder) {
     ControlInfo controls[16];
     int count = ReadChildControls(main, controls, 16);
@@ -65,7 +74,7 @@ TEST_F(MainWindow, MainWindowHasExactlyTheSixControlsInCreationOrder) {
         EXPECT_EQ(want.x, got.rect.left) << "x";
         EXPECT_EQ(want.y, got.rect.top) << "y";
         EXPECT_EQ(want.width, got.rect.right - got.rect.left) << "width";
-        EXPECT_EQ(want.height, got.rect.bottom - got.rect.top) << "height";
+        EXPECT_EQ(ShownHeight(got, want.height), got.rect.bottom - got.rect.top) << "height";
         EXPECT_EQ(want.id, got.id) << "identifier";
         EXPECT_EQ(main, GetAncestor(got.hwnd, GA_PARENT)) << "a child of the main window";
         EXPECT_EQ(0, GetWindowLongA(got.hwnd, GWL_EXSTYLE) & ~WS_EX_NOPARENTNOTIFY)
