@@ -1,0 +1,13 @@
+# Sourced by the set-up commands: installs the Debian packages they need.
+#   install_missing PACKAGE...   installs those not installed yet (apt-get as root, else sudo)
+install_missing() {
+    local missing=() p sudo=""
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "== installing: ${missing[*]}"
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -q &&
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
