@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "open_result.h"
 #include "selection.h"
 #include "shell.h"
 #include "state.h"
@@ -36,6 +37,12 @@ static void AddToFileList(const char* path) {
     SendMessageA(FileList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path));
 }
 
+static void ReportTooManyFiles(HWND hwnd) {
+    MessageBoxA(hwnd, "The picked files do not fit in one selection.\n"
+                      "Please open fewer files at a time.",
+                "Too Many Files!", MB_ICONERROR | MB_OK);
+}
+
 void OpenSelection(HWND hwnd) {
     FillOpenRequest(hwnd);
     std::memcpy(SavedSelection, SelectionBuffer, sizeof SavedSelection);
@@ -43,14 +50,17 @@ void OpenSelection(HWND hwnd) {
         const DWORD failure = CommDlgExtendedError();
         std::memcpy(SelectionBuffer, SavedSelection, sizeof SavedSelection);
         // Treated like a cancel, the user would believe the new files were taken.
-        // (Wine 8 never fails here: it cuts a long selection to what fits.)
-        if (failure == FNERR_BUFFERTOOSMALL)
-            MessageBoxA(hwnd, "The picked files do not fit in one selection.\n"
-                              "Please open fewer files at a time.",
-                        "Too Many Files!", MB_ICONERROR | MB_OK);
+        if (failure == FNERR_BUFFERTOOSMALL) ReportTooManyFiles(hwnd);
+        return;
+    }
+    // Wine does not fail on too small a buffer: it cuts the list to what fits.
+    if (!SelectionIsWhole(OpenRequest.nFileOffset)) {
+        std::memcpy(SelectionBuffer, SavedSelection, sizeof SavedSelection);
+        ReportTooManyFiles(hwnd);
         return;
     }
     NameOffset = OpenRequest.nFileOffset;
+    DropRootSeparator();
     SelectionPending = 1;
     SendMessageA(FileList, LB_RESETCONTENT, 0, 0);
     ListSelection(AddToFileList);

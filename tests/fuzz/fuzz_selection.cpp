@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "open_result.h"
 #include "recorded_ui.h"
 #include "selection.h"
 #include "state.h"
@@ -15,12 +16,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 3) return 0;
     NameOffset = static_cast<unsigned short>(data[0] | (data[1] << 8));
     GenerateNewFiles = data[2] & 1;
+    const bool tidy = (data[2] & 2) != 0;
     data += 3;
     size -= 3;
     if (size > sizeof SelectionBuffer) size = sizeof SelectionBuffer;
     std::memset(SelectionBuffer, 'Z', sizeof SelectionBuffer);  // stale bytes, no NUL to stop at
     std::memcpy(SelectionBuffer, data, size);
     std::memset(WorkPath, 'W', sizeof WorkPath);
+    // The shell tidies a whole selection before taking it; a cut one it refuses.
+    if (tidy && SelectionIsWhole(NameOffset)) DropRootSeparator();
     ListSelection(CheckListed);
     SelectionPending = 1;
     RunSelection(nullptr);
