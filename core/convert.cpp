@@ -157,6 +157,8 @@ static void ReplacePickedFile(char* workPath, const char* name, OwnerWindow owne
 void ConvertFile(char* workPath, const char* name, OwnerWindow owner) {
     char outputName[NameBufferSize];
     if (!OutputFits(workPath, name, outputName) || !PutName(workPath, name)) {
+        // As after every other failure, WorkPath names the picked file (cut if need be).
+        (void)PutName(workPath, name);
         ReportNameTooLong(owner, name);
         return;
     }

@@ -183,6 +183,9 @@ TEST_F(ConvertFileTest, NamesAndPathsThatDoNotFitTouchNothing) {
         EXPECT_EQ(RecordedEvents()[0].text, c.file.substr(0, NameBufferSize - 1)) << c.name;
         EXPECT_EQ(FolderContents(folder), before) << c.name;
         EXPECT_LT(std::strlen(WorkPath), static_cast<size_t>(WorkPathSize)) << c.name;
+        if (!c.offset) {
+            EXPECT_EQ(std::string(WorkPath), PathOf(c.file)) << c.name << ": names the picked file";
+        }
     }
 }
 
