@@ -86,7 +86,12 @@ static bool GoToFolder(HWND dialog, const char* folder) {
         if (*c == '\\') name = c + 1;
     char shown[MAX_PATH];
     ReadWindowText(GetDlgItem(dialog, OpenLookIn), shown, sizeof shown);
-    return lstrcmpiA(shown, name) == 0;
+    if (*name != '\0') return lstrcmpiA(shown, name) == 0;
+    // A drive's root: the box names the drive, as in "Local Disk (R:)" or "R:\".
+    char drive[3] = {folder[0], ':', '\0'};
+    CharUpperA(shown);
+    CharUpperA(drive);
+    return strstr(shown, drive) != nullptr;
 }
 
 // One name as typed; several each in quotes, separated by blanks.
@@ -111,7 +116,7 @@ static bool FormatNames(char* text, int capacity, const char* const* names, int 
 }
 
 bool OpenFiles(HWND mainWindow, const char* folder, const char* const* names, int count) {
-    char typed[4096];
+    static char typed[16384];  // room for more names than the program can take
     if (!FormatNames(typed, sizeof typed, names, count)) return false;
     PostCommand(mainWindow, CommandOpen);
     HWND dialog = WaitForOpenDialog(mainWindow);

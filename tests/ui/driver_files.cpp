@@ -21,8 +21,8 @@ bool MakeTempFolder(char* folder, int capacity) {
 }
 
 bool RemoveFiles(const char* folder) {
-    char names[64][MAX_PATH];
-    int count = ListFolder(folder, names, 64);
+    static char names[256][MAX_PATH];
+    int count = ListFolder(folder, names, 256);
     bool removed = true;
     for (int i = 0; i < count; i++) {
         char path[MAX_PATH];

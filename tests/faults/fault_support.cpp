@@ -1,0 +1,186 @@
+// Unix commands from the Windows side, and the fixture the fault cases share.
+#include "fault_support.h"
+
+#include <vector>
+
+namespace {
+
+// Wine starts a Linux program like any other, but its exit code does not come back
+// through the process handle: the shell leaves it in a file instead.
+std::string StatusFileName() {
+    static int count = 0;
+    return "/tmp/decrimp_faults_" + std::to_string(GetCurrentProcessId()) + "_" +
+           std::to_string(++count) + ".status";
+}
+
+std::string WindowsPathOfUnix(const std::string& unixPath) {
+    std::string path = "Z:" + unixPath;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
+int WaitForStatus(const std::string& statusFile) {
+    const std::string path = WindowsPathOfUnix(statusFile);
+    for (DWORD waited = 0; waited < DriverTimeoutMs; waited += 20) {
+        char text[16] = {};
+        DWORD size = 0;
+        if (ReadBytes(path.c_str(), text, sizeof text - 1, &size) && size > 0 &&
+            text[size - 1] == '\n') {
+            DeleteFileA(path.c_str());
+            return atoi(text);
+        }
+        Sleep(20);
+    }
+    return -1;
+}
+
+std::string Repair(const std::string& bytes) {
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); i++)
+        if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) out += bytes[i];
+    return out;
+}
+
+}  // namespace
+
+bool RunUnix(const std::string& command) {
+    const std::string statusFile = StatusFileName();
+    // Wine splits the command line the Windows way: the script is one quoted argument,
+    // so its own double quotes are escaped.
+    std::string script = "(" + command + ") >/dev/null 2>&1; echo $? >" + statusFile;
+    std::string line = "/bin/sh -c \"";
+    for (char c : script) line += c == '"' ? std::string("\\\"") : std::string(1, c);
+    line += "\"";
+    std::vector<char> commandLine(line.begin(), line.end());
+    commandLine.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA("Z:\\bin\\sh", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return WaitForStatus(statusFile) == 0;
+}
+
+bool RunningAsRoot() {
+    static int root = -1;
+    if (root < 0) root = RunUnix("test \"$(id -u)\" = 0") ? 1 : 0;
+    return root == 1;
+}
+
+std::string QuotedUnixPath(const std::string& windowsPath) {
+    typedef char*(CDECL * UnixNameFunction)(const WCHAR*);
+    const UnixNameFunction unixName = reinterpret_cast<UnixNameFunction>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    WCHAR wide[MAX_PATH * 2];
+    if (unixName == nullptr ||
+        !MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, MAX_PATH * 2))
+        return "";
+    char* path = unixName(wide);
+    if (path == nullptr) return "";
+    std::string quoted = "'" + std::string(path) + "'";
+    HeapFree(GetProcessHeap(), 0, path);
+    return quoted;
+}
+
+const std::string Damaged("A\r\n\r\r\n\n\r", 8);
+const std::string Repaired("A\n\r\n\n\r", 6);
+
+std::string DamagedOfSize(size_t size, size_t* repairedSize) {
+    static const char line[] = "a damaged line of text\r\n";
+    std::string bytes;
+    bytes.reserve(size);
+    while (bytes.size() < size) bytes += line[bytes.size() % (sizeof line - 1)];
+    *repairedSize = Repair(bytes).size();
+    return bytes;
+}
+
+const Mode BothModes[2] = {{ControlOverwrite, "overwrite"}, {ControlGenerate, "generate"}};
+
+// Wine keeps its drive letters as links in the prefix's dosdevices folder.
+static const char RootDriveLink[] = "\"$WINEPREFIX/dosdevices/r:\"";
+
+void FaultTest::TearDown() {
+    StopProgram(&guard.program);
+    if (!mounted.empty()) {
+        const std::string point = PathOf(mounted.c_str());
+        EXPECT_TRUE(RunUnix("umount " + QuotedUnixPath(point))) << "could not unmount " << point;
+        EXPECT_TRUE(RemoveFolder(point.c_str())) << "could not remove " << point;
+    }
+    ProgramTest::TearDown();
+    if (driveMapped) {
+        EXPECT_TRUE(RunUnix(std::string("rm ") + RootDriveLink));
+    }
+}
+
+bool FaultTest::MountSmallDisk(const char* name, const char* size) {
+    if (!RunningAsRoot()) return false;
+    const std::string point = PathOf(name);
+    if (!CreateDirectoryA(point.c_str(), nullptr)) return false;
+    mounted = name;
+    return RunUnix(std::string("mount -t tmpfs -o size=") + size + " decrimp_faults " +
+                   QuotedUnixPath(point));
+}
+
+bool FaultTest::MakeMountReadOnly(const char* name) {
+    return RunUnix("mount -o remount,ro " + QuotedUnixPath(PathOf(name)));
+}
+
+bool FaultTest::MapRootDrive() {
+    driveMapped = RunUnix("ln -sfn " + QuotedUnixPath(folder) + " " + RootDriveLink);
+    return driveMapped && FileExists(RootDrive);
+}
+
+void FaultTest::SetMode(int modeControl) const { Click(modeControl); }
+
+bool FaultTest::IsCompletion(const std::string& box) {
+    return box.rfind("File is Decrimped!: ", 0) == 0 || box.rfind("Files are Decrimped!: ", 0) == 0;
+}
+
+std::string FaultTest::RunAndReadBoxes() const {
+    ClickButton(Control(ControlRun));
+    std::string boxes;
+    for (int shown = 0; shown < 50; shown++) {
+        HWND box;
+        const std::string text = NextBox(&box);
+        boxes += (shown ? "\n" : "") + text;
+        if (box == nullptr || !ClickOk(box) || IsCompletion(text)) break;
+    }
+    return boxes;
+}
+
+bool FaultTest::PickIn(const char* sub, std::initializer_list<const char*> names) const {
+    std::vector<const char*> list(names);
+    const std::string where = sub[0] ? PathOf(sub) : std::string(folder);
+    return OpenFiles(main, where.c_str(), list.data(), static_cast<int>(list.size()));
+}
+
+std::string FaultTest::LargeBytesOf(const char* name) const {
+    std::vector<char> bytes(4 << 20);
+    DWORD size = 0;
+    if (!ReadBytes(PathOf(name).c_str(), bytes.data(), static_cast<DWORD>(bytes.size()), &size))
+        return "<missing>";
+    return std::string(bytes.data(), size);
+}
+
+std::string FaultTest::ListingOf(const char* sub) const {
+    char names[64][MAX_PATH];
+    const std::string where = sub[0] ? PathOf(sub) : std::string(folder);
+    const int count = ListFolder(where.c_str(), names, 64);
+    std::string text;
+    for (int i = 0; i < count; i++) text += (i ? " | " : "") + std::string(names[i]);
+    return text;
+}
+
+void FaultTest::ExpectAnotherRunWorks() const {
+    SCOPED_TRACE("another run afterwards");
+    MakeFile("later.mp3", Damaged);
+    ASSERT_TRUE(Pick({"later.mp3"})) << "the Open dialog did not take the file";
+    SetMode(ControlOverwrite);
+    EXPECT_EQ("File is Decrimped!: " + PathOf("later.mp3"), RunAndReadBoxes());
+    EXPECT_EQ(Repaired, BytesOf("later.mp3"));
+    EXPECT_TRUE(DeleteFileA(PathOf("later.mp3").c_str()));
+}

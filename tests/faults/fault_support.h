@@ -1,0 +1,60 @@
+// The fault cases' own tools: Unix commands run from the Windows side (mounts need
+// root and a Linux shell), and a fixture that checks every box a run shows.
+#ifndef DECRIMP_FAULT_SUPPORT_H
+#define DECRIMP_FAULT_SUPPORT_H
+
+#include <string>
+
+#include "ui_test_support.h"
+
+// Runs command with /bin/sh, started through Wine; true when it exits with 0.
+bool RunUnix(const std::string& command);
+bool RunningAsRoot();
+// The Linux path of a Windows path, single-quoted for the shell; "" if Wine has none.
+std::string QuotedUnixPath(const std::string& windowsPath);
+
+// Damaged bytes and their repair.
+extern const std::string Damaged;
+extern const std::string Repaired;
+// size bytes of damaged text; *repairedSize is what the repair leaves.
+std::string DamagedOfSize(size_t size, size_t* repairedSize);
+
+class FaultTest : public ProgramTest {
+protected:
+    void TearDown() override;
+
+    // Mounts a small tmpfs at folder\name (as root); false when that cannot be done.
+    bool MountSmallDisk(const char* name, const char* size);
+    // Makes the mount read-only, keeping what was written into it.
+    bool MakeMountReadOnly(const char* name);
+    // Maps drive letter R: to the test folder, so that its files sit at a drive's root.
+    bool MapRootDrive();
+    void SetMode(int modeControl) const;
+    // Presses "&Decrimp!" and reads every box the run shows, in order, up to and
+    // including the completion message, each as "caption: text", one per line.
+    std::string RunAndReadBoxes() const;
+    // Picks names of the test folder, or of its sub-folder sub, through the Open dialog.
+    bool Pick(std::initializer_list<const char*> names) const { return PickIn("", names); }
+    bool PickIn(const char* sub, std::initializer_list<const char*> names) const;
+    // Bytes of a file of up to 4 MiB; "<missing>" when it cannot be read.
+    std::string LargeBytesOf(const char* name) const;
+    // Files of folder\sub (or of the folder itself), sorted, joined by " | ".
+    std::string ListingOf(const char* sub) const;
+    // A fresh file repaired in place proves the program still answers and works.
+    void ExpectAnotherRunWorks() const;
+    static bool IsCompletion(const std::string& box);
+
+private:
+    std::string mounted;  // the tmpfs mount point's sub-folder name, if any
+    bool driveMapped = false;
+};
+
+const char RootDrive[] = "R:\\";
+
+struct Mode {
+    int control;
+    const char* name;
+};
+extern const Mode BothModes[2];
+
+#endif

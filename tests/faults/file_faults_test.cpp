@@ -1,0 +1,188 @@
+// Files that cannot be read, written or replaced: every case checks the boxes the
+// user sees and every byte left in the folder, then that the program still works.
+#include "fault_support.h"
+
+namespace {
+
+class FileFaults : public FaultTest {
+protected:
+    // Empties the folder, makes the named damaged files and sets the mode.
+    void Prepare(const Mode& mode, std::initializer_list<const char*> names) {
+        ASSERT_TRUE(RemoveFiles(folder));
+        for (const char* name : names) MakeFile(name, Damaged);
+        SetMode(mode.control);
+    }
+    static bool Generates(const Mode& mode) { return mode.control == ControlGenerate; }
+    // The file a successful run leaves for name in this mode.
+    std::string ResultOf(const Mode& mode, const char* name) const {
+        return PathOf(((Generates(mode) ? "Copy of " : "") + std::string(name)).c_str());
+    }
+};
+
+// Holds a file open without sharing, as another program may, until it goes.
+struct HeldFile {
+    explicit HeldFile(const std::string& path)
+        : handle(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+    ~HeldFile() {
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+    HANDLE handle;
+};
+
+}  // namespace
+
+TEST_F(FileFaults, PickedFileVanishedBeforeTheRun) {
+    for (const Mode& mode : BothModes) {
+        SCOPED_TRACE(mode.name);
+        Prepare(mode, {"a.mp3", "b.mp3"});
+        ASSERT_TRUE(Pick({"a.mp3", "b.mp3"}));
+        ASSERT_TRUE(DeleteFileA(PathOf("a.mp3").c_str()));
+        EXPECT_EQ("File Not Open!: " + PathOf("a.mp3") + "\nFiles are Decrimped!: " +
+                      ResultOf(mode, "b.mp3"),
+                  RunAndReadBoxes());
+        EXPECT_EQ(Generates(mode) ? "Copy of b.mp3 | b.mp3" : "b.mp3", Listing());
+        EXPECT_EQ(Repaired, BytesOf(Generates(mode) ? "Copy of b.mp3" : "b.mp3"));
+    }
+    ExpectAnotherRunWorks();
+}
+
+TEST_F(FileFaults, PickedFileHeldOpenWithoutSharing) {
+    for (const Mode& mode : BothModes) {
+        SCOPED_TRACE(mode.name);
+        Prepare(mode, {"held.mp3", "free.mp3"});
+        ASSERT_TRUE(Pick({"held.mp3", "free.mp3"}));
+        {
+            HeldFile held(PathOf("held.mp3"));
+            ASSERT_NE(INVALID_HANDLE_VALUE, held.handle);
+            EXPECT_EQ("File Not Open!: " + PathOf("held.mp3") + "\nFiles are Decrimped!: " +
+                          ResultOf(mode, "free.mp3"),
+                      RunAndReadBoxes());
+        }
+        EXPECT_EQ(Generates(mode) ? "Copy of free.mp3 | free.mp3 | held.mp3" : "free.mp3 | held.mp3",
+                  Listing());
+        EXPECT_EQ(Damaged, BytesOf("held.mp3"));
+        EXPECT_EQ(Repaired, BytesOf(Generates(mode) ? "Copy of free.mp3" : "free.mp3"));
+    }
+    ExpectAnotherRunWorks();
+}
+
+TEST_F(FileFaults, ReadOnlyPickedFileIsCopiedButNeverReplaced) {
+    for (const Mode& mode : BothModes) {
+        SCOPED_TRACE(mode.name);
+        Prepare(mode, {"a.mp3"});
+        ASSERT_TRUE(SetFileAttributesA(PathOf("a.mp3").c_str(), FILE_ATTRIBUTE_READONLY));
+        ASSERT_TRUE(Pick({"a.mp3"}));
+        const std::string notReplaced = "File Not Replaced!: " + PathOf("a.mp3") + "\n";
+        EXPECT_EQ((Generates(mode) ? "" : notReplaced) + "File is Decrimped!: " +
+                      ResultOf(mode, "a.mp3"),
+                  RunAndReadBoxes());
+        EXPECT_EQ("Copy of a.mp3 | a.mp3", Listing()) << "the repair stays beside the original";
+        EXPECT_EQ(Repaired, BytesOf("Copy of a.mp3"));
+        EXPECT_EQ(Damaged, BytesOf("a.mp3"));
+        EXPECT_NE(0u, GetFileAttributesA(PathOf("a.mp3").c_str()) & FILE_ATTRIBUTE_READONLY);
+    }
+    ExpectAnotherRunWorks();
+}
+
+TEST_F(FileFaults, ReadOnlyCopyInTheWayIsLeftAlone) {
+    const std::string older = "an older copy";
+    for (const Mode& mode : BothModes) {
+        SCOPED_TRACE(mode.name);
+        Prepare(mode, {"a.mp3"});
+        MakeFile("Copy of a.mp3", older);
+        ASSERT_TRUE(SetFileAttributesA(PathOf("Copy of a.mp3").c_str(), FILE_ATTRIBUTE_READONLY));
+        ASSERT_TRUE(Pick({"a.mp3"}));
+        EXPECT_EQ("File Not Written!: " + PathOf("Copy of a.mp3") +
+                      "\nFile is Decrimped!: " + PathOf("a.mp3"),
+                  RunAndReadBoxes());
+        EXPECT_EQ("Copy of a.mp3 | a.mp3", Listing());
+        EXPECT_EQ(older, BytesOf("Copy of a.mp3"));
+        EXPECT_EQ(Damaged, BytesOf("a.mp3"));
+    }
+    ExpectAnotherRunWorks();
+}
+
+TEST_F(FileFaults, ReadOnlyFolderGetsNoCopy) {
+    if (!MountSmallDisk("ro", "1m")) GTEST_SKIP() << "needs root to mount a read-only folder";
+    MakeFile("ro\\a.mp3", Damaged);
+    ASSERT_TRUE(MakeMountReadOnly("ro"));
+    for (const Mode& mode : BothModes) {
+        SCOPED_TRACE(mode.name);
+        SetMode(mode.control);
+        ASSERT_TRUE(PickIn("ro", {"a.mp3"}));
+        EXPECT_EQ("File Not Written!: " + PathOf("ro\\Copy of a.mp3") +
+                      "\nFile is Decrimped!: " + PathOf("ro\\a.mp3"),
+                  RunAndReadBoxes());
+        EXPECT_EQ("a.mp3", ListingOf("ro"));
+        EXPECT_EQ(Damaged, BytesOf("ro\\a.mp3"));
+    }
+    ExpectAnotherRunWorks();
+}
+
+TEST_F(FileFaults, DiskFullInTheMiddleOfTheCopyLeavesNoPartialOutput) {
+    if (!MountSmallDisk("full", "3m")) GTEST_SKIP() << "needs root to mount a small disk";
+    // Two blocks of output: the first fits, the disk fills during the second.
+    size_t repairedSize = 0;
+    const std::string big = DamagedOfSize(1600 * 1024, &repairedSize);
+    ASSERT_GT(big.size() + repairedSize, 3u << 20) << "the copy must not fit";
+    MakeFile("full\\big.mp3", big);
+    for (const Mode& mode : BothModes) {
+        SCOPED_TRACE(mode.name);
+        SetMode(mode.control);
+        ASSERT_TRUE(PickIn("full", {"big.mp3"}));
+        EXPECT_EQ("File Not Written!: " + PathOf("full\\Copy of big.mp3") +
+                      "\nFile is Decrimped!: " + PathOf("full\\big.mp3"),
+                  RunAndReadBoxes());
+        EXPECT_EQ("big.mp3", ListingOf("full")) << "no partial copy left";
+        EXPECT_TRUE(big == LargeBytesOf("full\\big.mp3")) << "the picked file changed";
+    }
+    ExpectAnotherRunWorks();
+}
+
+TEST_F(FileFaults, MiddleOfThreeFailsTheOthersAreRepaired) {
+    for (const Mode& mode : BothModes) {
+        SCOPED_TRACE(mode.name);
+        Prepare(mode, {"1.mp3", "2.mp3", "3.mp3"});
+        ASSERT_TRUE(Pick({"1.mp3", "2.mp3", "3.mp3"}));
+        {
+            HeldFile held(PathOf("2.mp3"));
+            ASSERT_NE(INVALID_HANDLE_VALUE, held.handle);
+            EXPECT_EQ("File Not Open!: " + PathOf("2.mp3") + "\nFiles are Decrimped!: " +
+                          ResultOf(mode, "3.mp3"),
+                      RunAndReadBoxes());
+        }
+        EXPECT_EQ(Generates(mode) ? "1.mp3 | 2.mp3 | 3.mp3 | Copy of 1.mp3 | Copy of 3.mp3"
+                                  : "1.mp3 | 2.mp3 | 3.mp3",
+                  Listing());
+        EXPECT_EQ(Repaired, BytesOf(Generates(mode) ? "Copy of 1.mp3" : "1.mp3"));
+        EXPECT_EQ(Damaged, BytesOf("2.mp3"));
+        EXPECT_EQ(Repaired, BytesOf(Generates(mode) ? "Copy of 3.mp3" : "3.mp3"));
+    }
+    ExpectAnotherRunWorks();
+}
+
+TEST_F(FileFaults, FileAndItsOwnCopyPickedTogether) {
+    const std::string otherDamage("B\r\n\r\n", 5);
+    const std::string otherRepaired("B\n\n", 3);
+    for (const Mode& mode : BothModes) {
+        SCOPED_TRACE(mode.name);
+        Prepare(mode, {"a.mp3"});
+        MakeFile("Copy of a.mp3", otherDamage);
+        ASSERT_TRUE(Pick({"a.mp3", "Copy of a.mp3"}));
+        // a.mp3's copy would overwrite a picked file: refused, and the other one repaired.
+        EXPECT_EQ("File Not Written!: " + PathOf("Copy of a.mp3") + "\nFiles are Decrimped!: " +
+                      ResultOf(mode, "Copy of a.mp3"),
+                  RunAndReadBoxes());
+        EXPECT_EQ(Damaged, BytesOf("a.mp3"));
+        if (Generates(mode)) {
+            EXPECT_EQ("Copy of Copy of a.mp3 | Copy of a.mp3 | a.mp3", Listing());
+            EXPECT_EQ(otherDamage, BytesOf("Copy of a.mp3"));
+            EXPECT_EQ(otherRepaired, BytesOf("Copy of Copy of a.mp3"));
+        } else {
+            EXPECT_EQ("Copy of a.mp3 | a.mp3", Listing());
+            EXPECT_EQ(otherRepaired, BytesOf("Copy of a.mp3"));
+        }
+    }
+    ExpectAnotherRunWorks();
+}
