@@ -11,17 +11,8 @@ JOBS=${JOBS:-2}
 PACKAGES="cmake make g++ clang libclang-rt-14-dev googletest python3 g++-mingw-w64-x86-64 g++-mingw-w64-i686
  mingw-w64-tools wine64 fonts-wine xvfb xdotool imagemagick python3-pefile"
 
-install_missing() {
-    local missing=() p
-    for p in $PACKAGES; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    echo "== installing: ${missing[*]}"
-    local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    $sudo apt-get update -q && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
-}
+# shellcheck source=scripts/packages.sh
+. "$ROOT/scripts/packages.sh"
 
 PASSED=0
 FAILED=0
@@ -81,7 +72,7 @@ windows_tests() {
     return $result
 }
 
-install_missing || { echo "could not install the packages this needs"; exit 1; }
+install_missing $PACKAGES || { echo "could not install the packages this needs"; exit 1; }
 mkdir -p build
 step "native build (g++)" build build/native -DCMAKE_BUILD_TYPE=Release
 step "native tests" run_ctest build/native
