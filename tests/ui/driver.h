@@ -102,6 +102,8 @@ bool ClickOk(HWND dialog);
 bool OpenFiles(HWND mainWindow, const char* folder, const char* const* names, int count);
 // File/Open, then Cancel.
 bool CancelOpen(HWND mainWindow);
+// Presses Cancel on an Open dialog already showing.
+bool CancelOpenDialog(HWND dialog);
 
 // --- files the tests work on (driver_files.cpp) ---
 

@@ -128,12 +128,15 @@ bool OpenFiles(HWND mainWindow, const char* folder, const char* const* names, in
     return WaitForWindowGone(dialog);
 }
 
+bool CancelOpenDialog(HWND dialog) {
+    PressDialogButton(dialog, IDCANCEL);
+    return WaitForWindowGone(dialog);
+}
+
 bool CancelOpen(HWND mainWindow) {
     PostCommand(mainWindow, CommandOpen);
     HWND dialog = WaitForOpenDialog(mainWindow);
-    if (dialog == nullptr) return false;
-    PressDialogButton(dialog, IDCANCEL);
-    return WaitForWindowGone(dialog);
+    return dialog != nullptr && CancelOpenDialog(dialog);
 }
 
 struct PopupSearch {
