@@ -39,6 +39,7 @@ TEST_F(MainWindow, MainWindowHasItsClassTitleStyleAndSize) {
     char className[64];
     GetClassNameA(main, className, sizeof className);
     EXPECT_STREQ("MyClass", className);
+    EXPECT_EQ(static_cast<DWORD>(CS_VREDRAW | CS_HREDRAW), GetClassLongA(main, GCL_STYLE));
     char title[64];
     ReadWindowText(main, title, sizeof title);
     EXPECT_STREQ("Decrimp 95", title);
