@@ -156,9 +156,10 @@ static void ReplacePickedFile(char* workPath, const char* name, OwnerWindow owne
 
 void ConvertFile(char* workPath, const char* name, OwnerWindow owner) {
     char outputName[NameBufferSize];
-    if (!OutputFits(workPath, name, outputName) || !PutName(workPath, name)) {
-        // As after every other failure, WorkPath names the picked file (cut if need be).
-        (void)PutName(workPath, name);
+    const bool outputFits = OutputFits(workPath, name, outputName);
+    // The name goes in even when something does not fit: WorkPath then names the
+    // picked file (cut if need be), as after every other failure.
+    if (!PutName(workPath, name) || !outputFits) {
         ReportNameTooLong(owner, name);
         return;
     }

@@ -21,12 +21,10 @@ build() {
         { tail -40 "$BUILD.build.log"; return 1; }
 }
 
-# No window manager hand-off (see wine-env.sh), and Wine's own fonts in the prefix: this
-# Wine does not load them from its data folder, and without Marlett the caption buttons
-# draw as letters.
+# Wine's own fonts in the prefix: this Wine does not load them from its data folder, and
+# without Marlett the caption buttons draw as letters.
 prepare_prefix() {
-    [ -d "$WINEPREFIX" ] || "$WINE64" wineboot -i </dev/null >/dev/null 2>&1 || true
-    "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    [ -d "$WINEPREFIX" ] || wine_prefix_make || true
     cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
 }
 

@@ -46,17 +46,14 @@ static void ReportTooManyFiles(HWND hwnd) {
 void OpenSelection(HWND hwnd) {
     FillOpenRequest(hwnd);
     std::memcpy(SavedSelection, SelectionBuffer, sizeof SavedSelection);
-    if (GetOpenFileNameA(&OpenRequest) != 1) {
-        const DWORD failure = CommDlgExtendedError();
+    const bool opened = GetOpenFileNameA(&OpenRequest) == 1;
+    // Windows fails on too small a buffer; Wine instead cuts the list to what fits.
+    const bool tooMany = opened ? !SelectionIsWhole(OpenRequest.nFileOffset)
+                                : CommDlgExtendedError() == FNERR_BUFFERTOOSMALL;
+    if (!opened || tooMany) {
         std::memcpy(SelectionBuffer, SavedSelection, sizeof SavedSelection);
         // Treated like a cancel, the user would believe the new files were taken.
-        if (failure == FNERR_BUFFERTOOSMALL) ReportTooManyFiles(hwnd);
-        return;
-    }
-    // Wine does not fail on too small a buffer: it cuts the list to what fits.
-    if (!SelectionIsWhole(OpenRequest.nFileOffset)) {
-        std::memcpy(SelectionBuffer, SavedSelection, sizeof SavedSelection);
-        ReportTooManyFiles(hwnd);
+        if (tooMany) ReportTooManyFiles(hwnd);
         return;
     }
     NameOffset = OpenRequest.nFileOffset;

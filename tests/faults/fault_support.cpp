@@ -134,8 +134,6 @@ bool FaultTest::MapRootDrive() {
     return driveMapped && FileExists(RootDrive);
 }
 
-void FaultTest::SetMode(int modeControl) const { Click(modeControl); }
-
 bool FaultTest::IsCompletion(const std::string& box) {
     return box.rfind("File is Decrimped!: ", 0) == 0 || box.rfind("Files are Decrimped!: ", 0) == 0;
 }
@@ -179,7 +177,7 @@ void FaultTest::ExpectAnotherRunWorks() const {
     SCOPED_TRACE("another run afterwards");
     MakeFile("later.mp3", Damaged);
     ASSERT_TRUE(Pick({"later.mp3"})) << "the Open dialog did not take the file";
-    SetMode(ControlOverwrite);
+    Click(ControlOverwrite);
     EXPECT_EQ("File is Decrimped!: " + PathOf("later.mp3"), RunAndReadBoxes());
     EXPECT_EQ(Repaired, BytesOf("later.mp3"));
     EXPECT_TRUE(DeleteFileA(PathOf("later.mp3").c_str()));

@@ -29,7 +29,6 @@ protected:
     bool MakeMountReadOnly(const char* name);
     // Maps drive letter R: to the test folder, so that its files sit at a drive's root.
     bool MapRootDrive();
-    void SetMode(int modeControl) const;
     // Presses "&Decrimp!" and reads every box the run shows, in order, up to and
     // including the completion message, each as "caption: text", one per line.
     std::string RunAndReadBoxes() const;

@@ -10,7 +10,7 @@ protected:
     void Prepare(const Mode& mode, std::initializer_list<const char*> names) {
         ASSERT_TRUE(RemoveFiles(folder));
         for (const char* name : names) MakeFile(name, Damaged);
-        SetMode(mode.control);
+        Click(mode.control);
     }
     static bool Generates(const Mode& mode) { return mode.control == ControlGenerate; }
     // The file a successful run leaves for name in this mode.
@@ -109,7 +109,7 @@ TEST_F(FileFaults, ReadOnlyFolderGetsNoCopy) {
     ASSERT_TRUE(MakeMountReadOnly("ro"));
     for (const Mode& mode : BothModes) {
         SCOPED_TRACE(mode.name);
-        SetMode(mode.control);
+        Click(mode.control);
         ASSERT_TRUE(PickIn("ro", {"a.mp3"}));
         EXPECT_EQ("File Not Written!: " + PathOf("ro\\Copy of a.mp3") +
                       "\nFile is Decrimped!: " + PathOf("ro\\a.mp3"),
@@ -129,7 +129,7 @@ TEST_F(FileFaults, DiskFullInTheMiddleOfTheCopyLeavesNoPartialOutput) {
     MakeFile("full\\big.mp3", big);
     for (const Mode& mode : BothModes) {
         SCOPED_TRACE(mode.name);
-        SetMode(mode.control);
+        Click(mode.control);
         ASSERT_TRUE(PickIn("full", {"big.mp3"}));
         EXPECT_EQ("File Not Written!: " + PathOf("full\\Copy of big.mp3") +
                       "\nFile is Decrimped!: " + PathOf("full\\big.mp3"),

@@ -78,7 +78,7 @@ TEST_F(SelectionLimits, LargestSelectionIsTakenWholeAndOneMoreCharacterIsRefused
     EXPECT_EQ(count, ListCount()) << "the earlier selection stays listed";
     EXPECT_EQ(PathOf(fits.front().c_str()), FirstListed());
 
-    SetMode(ControlOverwrite);
+    Click(ControlOverwrite);
     EXPECT_EQ("Files are Decrimped!: " + PathOf(fits.back().c_str()), RunAndReadBoxes());
     for (const std::string& name : fits) EXPECT_EQ(Repaired, BytesOf(name.c_str())) << name;
     for (const std::string& name : over) EXPECT_EQ(Damaged, BytesOf(name.c_str())) << name;
@@ -91,7 +91,7 @@ TEST_F(SelectionLimits, FilesAtADrivesRootGetOneSeparator) {
     MakeFile("b.mp3", Damaged);
     ASSERT_TRUE(OpenFiles(main, RootDrive, std::vector<const char*>{"a.mp3", "b.mp3"}.data(), 2));
     EXPECT_EQ(InRoot("a.mp3") + " | " + InRoot("b.mp3"), ListText());
-    SetMode(ControlGenerate);
+    Click(ControlGenerate);
     EXPECT_EQ("Files are Decrimped!: " + InRoot("Copy of b.mp3"), RunAndReadBoxes());
     EXPECT_EQ("Copy of a.mp3 | Copy of b.mp3 | a.mp3 | b.mp3", Listing());
     EXPECT_EQ(Repaired, BytesOf("Copy of a.mp3"));
@@ -99,7 +99,7 @@ TEST_F(SelectionLimits, FilesAtADrivesRootGetOneSeparator) {
 
     ASSERT_TRUE(OpenFiles(main, RootDrive, std::vector<const char*>{"a.mp3"}.data(), 1));
     EXPECT_EQ(InRoot("a.mp3"), ListText());
-    SetMode(ControlOverwrite);
+    Click(ControlOverwrite);
     EXPECT_EQ("File is Decrimped!: " + InRoot("a.mp3"), RunAndReadBoxes());
     EXPECT_EQ(Repaired, BytesOf("a.mp3"));
 }
@@ -118,7 +118,7 @@ TEST_F(SelectionLimits, NamesTooLongForTheirCopyAreSkipped) {
                                                        fit247.c_str(), over253.c_str()}
                                   .data(),
                               4));
-        SetMode(mode.control);
+        Click(mode.control);
         EXPECT_EQ("File Name Too Long!: " + over248 + "\nFile Name Too Long!: " + over253 +
                       "\nFiles are Decrimped!: " + InRoot(over253),
                   RunAndReadBoxes());
@@ -146,7 +146,7 @@ TEST_F(SelectionLimits, DeepFolderConvertsWhatTheDialogCanName) {
     const std::string named = deep + "\\" + fits;
     ASSERT_TRUE(WriteBytes(named.c_str(), Damaged.data(), static_cast<DWORD>(Damaged.size())));
     ASSERT_TRUE(OpenFiles(main, deep.c_str(), std::vector<const char*>{fits.c_str()}.data(), 1));
-    SetMode(ControlGenerate);
+    Click(ControlGenerate);
     const std::string copy = deep + "\\Copy of " + fits;
     EXPECT_EQ("File is Decrimped!: " + copy, RunAndReadBoxes());
     char bytes[64];
