@@ -5,16 +5,9 @@
 #include <cstddef>
 
 #include "platform.h"
+#include "restore.h"
 
 extern const char OutputPrefix[];  // "Copy of "
-
-// Size of the blocks a file is read and written in.
-const size_t ConvertBlockSize = 1 << 20;
-
-// Converts one block. crHeld carries a CR that ended the previous block and waits
-// for the next byte to decide; start a file with it false and flush it at the end.
-// out must have room for n + 1 bytes. Returns the number of bytes put in out.
-size_t RestoreLineEnds(const unsigned char* in, size_t n, unsigned char* out, bool* crHeld);
 
 // Fills outputName (NameBufferSize characters) with "Copy of " + name; false when
 // that does not fit, and outputName is then unterminated.

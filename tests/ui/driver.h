@@ -8,6 +8,8 @@
 
 // Every wait polls in short steps and gives up after this long.
 const DWORD DriverTimeoutMs = 10000;
+// Starting the program on a busy machine can take far longer; only a hang waits this out.
+const DWORD ReadyTimeoutMs = 120000;
 
 // The identifiers the program's menu and controls answer to.
 const int CommandOpen = 40001;

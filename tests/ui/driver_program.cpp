@@ -31,7 +31,7 @@ bool StartProgram(Program* program) {
     if (!CreateProcessA(ProgramPath(), commandLine, nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &startup, &program->process))
         return false;
-    program->main = FindMainWindow(program->process.dwProcessId, DriverTimeoutMs);
+    program->main = FindMainWindow(program->process.dwProcessId, ReadyTimeoutMs);
     return program->main != nullptr;
 }
 
