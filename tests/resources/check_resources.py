@@ -1,24 +1,27 @@
 #!/usr/bin/python3
 """Reads the resources of the built decrimp95.exe and compares them with what the
-program must carry: icon, bitmap, menu and About box template, all in US English.
+program must carry: icon, bitmap, menu, About box template and the UTF-8 manifest,
+all in US English. The legacy build (--legacy) must carry no manifest.
 
-    /usr/bin/python3 check_resources.py decrimp95.exe
+    /usr/bin/python3 check_resources.py [--legacy] decrimp95.exe
 
 Prints one line per difference and exits 1 if there is any. Needs python3-pefile.
 """
 import re
 import struct
 import sys
+import xml.etree.ElementTree as ElementTree
 
 import pefile
 
 RT_ICON, RT_BITMAP, RT_MENU, RT_DIALOG, RT_STRING = 3, 2, 4, 5, 6
-RT_ACCELERATOR, RT_GROUP_ICON, RT_VERSION = 9, 14, 16
+RT_ACCELERATOR, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 9, 14, 16, 24
 US_ENGLISH = 0x0409
 
 # Every resource the exe may hold: (type, identifier). Nothing else is allowed.
 EXPECTED_RESOURCES = {(RT_ICON, 1), (RT_GROUP_ICON, 101), (RT_BITMAP, 102),
                       (RT_MENU, 103), (RT_DIALOG, 104)}
+MANIFEST = (RT_MANIFEST, 1)
 FORBIDDEN_TYPES = {RT_STRING: "string table", RT_ACCELERATOR: "accelerators",
                    RT_VERSION: "version resource"}
 
@@ -110,10 +113,10 @@ def read_resources(pe):
     return found
 
 
-def check_inventory(found):
-    for key in sorted(EXPECTED_RESOURCES - set(found)):
+def check_inventory(found, expected):
+    for key in sorted(expected - set(found)):
         problems.append(f"missing resource type {key[0]} id {key[1]}")
-    for key in sorted(set(found) - EXPECTED_RESOURCES, key=str):
+    for key in sorted(set(found) - expected, key=str):
         label = FORBIDDEN_TYPES.get(key[0], "unexpected resource")
         problems.append(f"{label}: type {key[0]} id {key[1]}")
     for key, copies in sorted(found.items(), key=str):
@@ -211,11 +214,31 @@ def check_dialog(data):
         check_text_blocks(texts)
 
 
-def main(path):
+ASM_V1, ASM_V3 = "{urn:schemas-microsoft-com:asm.v1}", "{urn:schemas-microsoft-com:asm.v3}"
+WINDOWS_SETTINGS_2019 = "{http://schemas.microsoft.com/SMI/2019/WindowsSettings}"
+
+
+def check_manifest(data):
+    """UTF-8 code page, asInvoker, and no dependency (Common Controls 6 would restyle the window)."""
+    try:
+        root = ElementTree.fromstring(data)
+    except ElementTree.ParseError as error:
+        problems.append(f"manifest is not well-formed XML: {error}")
+        return
+    expect("manifest root", root.tag, ASM_V1 + "assembly")
+    code_pages = [e.text for e in root.iter(WINDOWS_SETTINGS_2019 + "activeCodePage")]
+    expect("manifest activeCodePage (2019 WindowsSettings)", code_pages, ["UTF-8"])
+    levels = [(e.get("level"), e.get("uiAccess")) for e in root.iter(ASM_V3 + "requestedExecutionLevel")]
+    expect("manifest requestedExecutionLevel (level, uiAccess)", levels, [("asInvoker", "false")])
+    dependencies = [e.tag for e in root.iter() if e.tag.endswith("}dependency")]
+    expect("manifest dependencies", dependencies, [])
+
+
+def main(path, legacy):
     found = read_resources(pefile.PE(path, fast_load=False))
-    check_inventory(found)
+    check_inventory(found, EXPECTED_RESOURCES if legacy else EXPECTED_RESOURCES | {MANIFEST})
     checks = [(RT_BITMAP, 102, check_bitmap), (RT_MENU, 103, check_menu),
-              (RT_DIALOG, 104, check_dialog)]
+              (RT_DIALOG, 104, check_dialog), (RT_MANIFEST, 1, check_manifest)]
     for kind, ident, check in checks:
         if (kind, ident) in found:
             check(found[(kind, ident)][0][1])
@@ -228,6 +251,10 @@ def main(path):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
-        sys.exit("usage: check_resources.py decrimp95.exe")
-    sys.exit(main(sys.argv[1]))
+    arguments = sys.argv[1:]
+    is_legacy = arguments[:1] == ["--legacy"]
+    if is_legacy:
+        arguments = arguments[1:]
+    if len(arguments) != 1:
+        sys.exit("usage: check_resources.py [--legacy] decrimp95.exe")
+    sys.exit(main(arguments[0], is_legacy))
