@@ -105,6 +105,10 @@ static const char RootDriveLink[] = "\"$WINEPREFIX/dosdevices/r:\"";
 
 void FaultTest::TearDown() {
     StopProgram(&guard.program);
+    if (lstrcmpA(folder, "R:") == 0) {
+        EXPECT_TRUE(RemoveFiles(folder));
+        lstrcpyA(folder, ShortRootFolder);
+    }
     if (!mounted.empty()) {
         const std::string point = PathOf(mounted.c_str());
         EXPECT_TRUE(RunUnix("umount " + QuotedUnixPath(point))) << "could not unmount " << point;
@@ -132,6 +136,15 @@ bool FaultTest::MakeMountReadOnly(const char* name) {
 bool FaultTest::MapRootDrive() {
     driveMapped = RunUnix("ln -sfn " + QuotedUnixPath(folder) + " " + RootDriveLink);
     return driveMapped && FileExists(RootDrive);
+}
+
+bool FaultTest::UseShortRootFolder() {
+    if (!RunningAsRoot() || !RemoveFolder(folder)) return false;
+    lstrcpyA(folder, ShortRootFolder);
+    // Made afresh from Linux: an interrupted run may have left names too long for Z:.
+    if (!RunUnix("rm -rf /dq && mkdir /dq") || !MapRootDrive()) return false;
+    lstrcpyA(folder, "R:");
+    return true;
 }
 
 bool FaultTest::IsCompletion(const std::string& box) {

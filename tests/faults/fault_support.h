@@ -29,6 +29,10 @@ protected:
     bool MakeMountReadOnly(const char* name);
     // Maps drive letter R: to the test folder, so that its files sit at a drive's root.
     bool MapRootDrive();
+    // Wine's Open dialog takes a name only while the file's Linux path stays within 257
+    // characters: at a folder "/dq" that allows names of up to 253. The test folder
+    // becomes R:, mapped there, whose Windows paths stay within the ANSI calls' 260.
+    bool UseShortRootFolder();
     // Presses "&Decrimp!" and reads every box the run shows, in order, up to and
     // including the completion message, each as "caption: text", one per line.
     std::string RunAndReadBoxes() const;
@@ -46,6 +50,7 @@ protected:
 private:
     std::string mounted;  // the tmpfs mount point's sub-folder name, if any
     bool driveMapped = false;
+    static constexpr const char* ShortRootFolder = "Z:\\dq";
 };
 
 const char RootDrive[] = "R:\\";

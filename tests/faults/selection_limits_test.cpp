@@ -35,26 +35,6 @@ protected:
         return ReadListLines(main, lines, 64) > 0 ? lines[0] : "<empty>";
     }
     std::string InRoot(const std::string& name) const { return RootDrive + name; }
-    // Wine's Open dialog takes a name only while the file's Linux path stays within 257
-    // characters: at a folder "/dq" that allows names of up to 253. The test then works
-    // through the drive letter, whose Windows paths stay within the ANSI calls' 260.
-    bool UseShortRootFolder() {
-        if (!RunningAsRoot() || !RemoveFolder(folder)) return false;
-        lstrcpyA(folder, ShortRootFolder);
-        // Made afresh from Linux: an interrupted run may have left names too long for Z:.
-        if (!RunUnix("rm -rf /dq && mkdir /dq") || !MapRootDrive()) return false;
-        lstrcpyA(folder, "R:");
-        return true;
-    }
-    void TearDown() override {
-        if (lstrcmpA(folder, "R:") == 0) {
-            StopProgram(&guard.program);
-            EXPECT_TRUE(RemoveFiles(folder));
-            lstrcpyA(folder, ShortRootFolder);
-        }
-        FaultTest::TearDown();
-    }
-    static constexpr const char* ShortRootFolder = "Z:\\dq";
 };
 
 }  // namespace

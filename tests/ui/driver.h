@@ -44,6 +44,8 @@ bool WaitForExit(Program* program, DWORD* exitCode);
 bool IsRunning(const Program* program);
 // Kills the program if it still runs and releases its handles.
 void StopProgram(Program* program);
+// The ANSI code page in force inside the program (GetACP run there); 0 if it cannot be read.
+UINT ProgramCodePage(const Program* program);
 
 // --- reading and poking windows (driver_windows.cpp) ---
 

@@ -76,3 +76,21 @@ void StopProgram(Program* program) {
     }
     memset(program, 0, sizeof *program);
 }
+
+// kernel32 sits at the same address in every process, so its GetACP can be the start
+// of a thread in the program; the thread's exit code is what GetACP returned there.
+UINT ProgramCodePage(const Program* program) {
+    const FARPROC getAcp = GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetACP");
+    if (getAcp == nullptr || program->process.hProcess == nullptr) return 0;
+    HANDLE thread = CreateRemoteThread(
+        program->process.hProcess, nullptr, 0,
+        reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(getAcp)), nullptr, 0,
+        nullptr);
+    if (thread == nullptr) return 0;
+    DWORD codePage = 0;
+    if (WaitForSingleObject(thread, DriverTimeoutMs) != WAIT_OBJECT_0 ||
+        !GetExitCodeThread(thread, &codePage))
+        codePage = 0;
+    CloseHandle(thread);
+    return codePage;
+}
