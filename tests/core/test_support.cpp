@@ -60,6 +60,17 @@ void UseFolder(const fs::path& folder) {
     NameOffset = static_cast<unsigned short>(prefix.size());
 }
 
+InsideFolder::InsideFolder(const fs::path& folder) : previous(fs::current_path()) {
+    fs::current_path(folder);
+    std::memcpy(WorkPath, ".\\", 3);
+    NameOffset = 2;
+}
+
+InsideFolder::~InsideFolder() {
+    std::error_code ignored;
+    fs::current_path(previous, ignored);
+}
+
 fs::path MakeScratchFolder(const char* tag) {
     static std::mt19937 random{std::random_device{}()};
     fs::path folder = fs::temp_directory_path() / ("decrimp-" + std::string(tag) + "-" + std::to_string(random()));

@@ -20,6 +20,14 @@ Bytes ReferenceRestore(const Bytes& input);
 // Sets WorkPath and NameOffset to the folder with a trailing backslash.
 void UseFolder(const std::filesystem::path& folder);
 
+// Makes folder the current one and WorkPath ".\", for as long as it lives: paths then
+// stay as short as at a drive's root, whatever the length of the temp folder's path.
+struct InsideFolder {
+    explicit InsideFolder(const std::filesystem::path& folder);
+    ~InsideFolder();
+    std::filesystem::path previous;
+};
+
 // A fresh scratch folder, removed again by the test fixture.
 std::filesystem::path MakeScratchFolder(const char* tag);
 void MakeWritable(const std::filesystem::path& path);
