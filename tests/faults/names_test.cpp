@@ -14,7 +14,7 @@ namespace {
 
 typedef std::map<std::string, std::string> Tree;  // path under the test folder -> bytes
 
-enum Outcome { Repairs, RefusesOwnCopy, TooLong };
+enum Outcome { Repairs, RefusesOwnCopy, TooLong, PickedTwice };
 
 struct Picked {
     std::string name;
@@ -29,6 +29,13 @@ struct PickCase {
 
 std::string Under(const char* sub, const std::string& name) {
     return sub[0] ? std::string(sub) + "\\" + name : name;
+}
+
+// "Copy of " goes before the name itself, after any folder typed with it. The driver's
+// strings are UTF-8, where no byte of a character can pass for a backslash.
+std::string CopyOf(const std::string& path) {
+    const size_t nameStart = path.rfind('\\') + 1;  // 0 when there is none
+    return path.substr(0, nameStart) + "Copy of " + path.substr(nameStart);
 }
 
 std::string Shown(const std::string& bytes) {
@@ -123,7 +130,9 @@ private:
 
     std::string ExpectedList(const PickCase& row) const {
         std::vector<std::string> paths;
-        for (const Picked& picked : row.picked) paths.push_back(PathOf(Under(row.sub, picked.name).c_str()));
+        for (const Picked& picked : row.picked) {
+            if (picked.outcome != PickedTwice) paths.push_back(PathOf(Under(row.sub, picked.name).c_str()));
+        }
         std::sort(paths.begin(), paths.end());
         std::string text;
         for (const std::string& path : paths) text += path + "\n";
@@ -133,15 +142,17 @@ private:
     std::string ExpectedBoxes(const PickCase& row, const Mode& mode) const {
         const bool generates = mode.control == ControlGenerate;
         std::string boxes;
+        const Picked* last = nullptr;  // the last one the run handles names the end box
         for (const Picked& picked : row.picked) {
             if (picked.outcome == RefusesOwnCopy)
-                boxes += "File Not Written!: " + PathOf(Under(row.sub, "Copy of " + picked.name).c_str()) + "\n";
+                boxes += "File Not Written!: " + PathOf(CopyOf(Under(row.sub, picked.name)).c_str()) + "\n";
             if (picked.outcome == TooLong) boxes += "File Name Too Long!: " + picked.name + "\n";
+            if (picked.outcome != PickedTwice) last = &picked;
         }
-        const Picked& last = row.picked.back();
-        const bool lastCopied = last.outcome == Repairs && generates;
+        const std::string lastPath = Under(row.sub, last->name);
+        const bool lastCopied = last->outcome == Repairs && generates;
         boxes += row.picked.size() == 1 ? "File is Decrimped!: " : "Files are Decrimped!: ";
-        return boxes + PathOf(Under(row.sub, (lastCopied ? "Copy of " : "") + last.name).c_str());
+        return boxes + PathOf((lastCopied ? CopyOf(lastPath) : lastPath).c_str());
     }
 
     static Tree ExpectedTree(const Tree& start, const PickCase& row, const Mode& mode) {
@@ -149,7 +160,8 @@ private:
         for (const Picked& picked : row.picked) {
             if (picked.outcome != Repairs) continue;
             const bool generates = mode.control == ControlGenerate;
-            tree[Under(row.sub, (generates ? "Copy of " : "") + picked.name)] = Repaired;
+            const std::string path = Under(row.sub, picked.name);
+            tree[generates ? CopyOf(path) : path] = Repaired;
         }
         return tree;
     }
@@ -158,6 +170,7 @@ private:
 };
 
 class Utf8Names : public NameTest {};
+class PickedPaths : public NameTest {};
 class LegacyNames : public NameTest {};
 
 const std::string Precomposed = "caf\u00e9.mp3";
@@ -230,5 +243,36 @@ TEST_F(LegacyNames, OwnCopyCheckNeverFoldsHalfACharacter) {
                           {{"ア.mp3", Repairs}, {"Copy of ヂ.mp3", Repairs},
                            {"Дом.mp3", RefusesOwnCopy}, {"COPY OF ДОМ.MP3", Repairs}}};
     const Tree start = DamagedFiles({"ア.mp3", "Copy of ヂ.mp3", "Дом.mp3", "COPY OF ДОМ.MP3"});
+    for (const Mode& mode : BothModes) CheckPick(start, row, mode);
+}
+
+TEST_F(PickedPaths, FilePickedTwiceIsListedAndRepairedOnce) {
+    // A second pass would take the CR out of a CR LF pair the repaired file really holds.
+    const PickCase rows[] = {
+        {"the same spelling", "", {{"a.mp3", Repairs}, {"a.mp3", PickedTwice}}},
+        {"another case", "", {{"a.mp3", Repairs}, {"b.mp3", Repairs}, {"A.MP3", PickedTwice}}},
+    };
+    for (const PickCase& row : rows)
+        for (const Mode& mode : BothModes) CheckPick(DamagedFiles({"a.mp3", "b.mp3"}), row, mode);
+}
+
+TEST_F(PickedPaths, NameTypedWithItsFolderGetsItsCopyInThatFolder) {
+    MakeFolder("sub");
+    MakeFolder("Copy of sub");  // where the copy of "sub\a.mp3" must not go
+    const PickCase row = {"sub\\a.mp3 typed", "", {{"sub\\a.mp3", Repairs}, {"b.mp3", Repairs}}};
+    const Tree start = DamagedFiles({"sub\\a.mp3", "Copy of sub\\a.mp3", "b.mp3"});
+    for (const Mode& mode : BothModes) CheckPick(start, row, mode);
+}
+
+TEST_F(PickedPaths, CopyPathBeyondTheSystemFileCallsIsRefused) {
+    // The ANSI file calls take 259 characters; the copy's path is the picked one's plus 8.
+    const std::string outer(100, 'd'), deep = outer + "\\" + std::string(100, 'e');
+    MakeFolder(outer.c_str());
+    MakeFolder(deep.c_str());
+    const size_t folderPart = PathOf(deep.c_str()).size() + 1;
+    ASSERT_LT(folderPart + 10, 259u - 8u) << "the test folder's path is too long for this test";
+    const std::string fits(259 - 8 - folderPart, 'f'), over(260 - 8 - folderPart, 'o');
+    const PickCase row = {"copy paths of 259 and 260 characters", deep.c_str(), {{fits, Repairs}, {over, TooLong}}};
+    const Tree start = DamagedFiles({Under(deep.c_str(), fits), Under(deep.c_str(), over)});
     for (const Mode& mode : BothModes) CheckPick(start, row, mode);
 }
