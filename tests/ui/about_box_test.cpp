@@ -71,8 +71,9 @@ std::string NamesBitmap102(HWND control) {
     WCHAR text[8] = {};
     SendMessageTimeoutW(control, WM_GETTEXT, 8, reinterpret_cast<LPARAM>(text),
                         SMTO_ABORTIFHUNG, 5000, nullptr);
-    // An ordinal text reads back as 0xFFFF or, through the ANSI dialog calls, 0xFF.
-    bool ordinal = text[0] == 0xFFFF || text[0] == 0xFF;
+    // An ordinal text reads back as 0xFFFF or, through the ANSI dialog calls, 0xFF;
+    // in the UTF-8 code page that lone 0xFF byte becomes the replacement character.
+    bool ordinal = text[0] == 0xFFFF || text[0] == 0xFF || text[0] == 0xFFFD;
     if (!ordinal || text[1] != 102)
         return "expected resource number 102, got text starting " + std::to_string(text[0]) +
                "," + std::to_string(text[1]);
