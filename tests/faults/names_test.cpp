@@ -232,6 +232,8 @@ TEST_F(LegacyNames, TrailByte5CIsNeverTakenForASeparator) {
         {"one name ending in 十 in a folder ending in ソ", "ソ", {{"十", Repairs}}},
         {"several names ending in 表, 能 and ソ", "予",
          {{"表", Repairs}, {"能", Repairs}, {"ソ", Repairs}}},
+        {"names typed with folders ending in 表 and 予", "",
+         {{"発表\\a.mp3", Repairs}, {"予\\表", Repairs}}},
     };
     for (const PickCase& row : rows)
         for (const Mode& mode : BothModes) CheckPick(start, row, mode);
