@@ -17,6 +17,21 @@ std::vector<std::string> FolderContents(const std::filesystem::path& folder);
 // when an LF follows it. The fast block loop must match it exactly.
 Bytes ReferenceRestore(const Bytes& input);
 
+// The code page names are read in: the process's on Windows; the native stand-in
+// reads names as UTF-8, as Windows does with the UTF-8 manifest.
+const unsigned CodePageUtf8 = 65001;
+const unsigned CodePage932 = 932;
+unsigned ProcessCodePage();
+// True when codePages is empty or holds the process's code page: rows whose bytes
+// mean one name in one code page and another in the next run only where they hold.
+bool HoldsHere(const std::vector<unsigned>& codePages);
+
+// Files named in the process code page, made and read through the core's own file
+// call, since the C++ library may take names in another one. Windows-style paths.
+bool WriteNamed(const std::string& path, const Bytes& bytes);
+// The file's bytes, or the bytes of "<missing>" when it cannot be opened.
+Bytes ReadNamed(const std::string& path);
+
 // Sets WorkPath and NameOffset to the folder with a trailing backslash.
 void UseFolder(const std::filesystem::path& folder);
 
