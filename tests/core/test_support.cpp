@@ -13,7 +13,6 @@
 #include <random>
 
 #ifdef _WIN32
-#define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
@@ -58,13 +57,13 @@ Bytes ReferenceRestore(const Bytes& input) {
 }
 
 #ifdef _WIN32
-unsigned ProcessCodePage() { return GetACP(); }
+unsigned NameRules() { return GetACP(); }
 #else
-unsigned ProcessCodePage() { return CodePageUtf8; }
+unsigned NameRules() { return NativeStandIn; }
 #endif
 
-bool HoldsHere(const std::vector<unsigned>& codePages) {
-    return codePages.empty() || std::find(codePages.begin(), codePages.end(), ProcessCodePage()) != codePages.end();
+bool HoldsHere(const std::vector<unsigned>& rules) {
+    return rules.empty() || std::find(rules.begin(), rules.end(), NameRules()) != rules.end();
 }
 
 bool WriteNamed(const std::string& path, const Bytes& bytes) {
