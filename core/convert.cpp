@@ -17,13 +17,6 @@ static void Unbuffer(FILE* stream) {
     (void)std::setvbuf(stream, nullptr, _IONBF, 0);
 }
 
-// Some C libraries report a failed final flush only here, not from fclose.
-static bool FinishOutput(FILE* output) {
-    const bool flushed = std::fflush(output) == 0 && !std::ferror(output);
-    const bool closed = std::fclose(output) == 0;
-    return flushed && closed;
-}
-
 bool BuildOutputName(char* outputName, const char* name) {
     // A name typed with its sub-folder ("sub\\a.mp3") gets its copy in that folder.
     const size_t folderLength = NameStart(name);
@@ -42,12 +35,46 @@ static bool OutputFits(char* workPath, const char* name, char* outputName) {
     return PutName(workPath, outputName) && PathFitsPlatform(workPath);
 }
 
-// The copy is written but not complete: remove it and leave the picked file alone.
-static void AbandonOutput(char* workPath, const char* name, OwnerWindow owner,
-                          CopyResult result) {
+// In overwrite mode the copy is about to take the picked file's place: its bytes must
+// be on the disk first, or a power cut could leave the name with nothing behind it.
+static bool ReachesDisk(FILE* stream) {
+    return GenerateNewFiles != 0 || FlushToDisk(stream);
+}
+
+// Some C libraries report a failed final flush only from fflush, not from fclose.
+static bool FinishOutput(FILE* output) {
+    const bool flushed = std::fflush(output) == 0 && !std::ferror(output) && ReachesDisk(output);
+    const bool closed = std::fclose(output) == 0;
+    return flushed && closed;
+}
+
+static CopyResult WriteNewCopy(FILE* input, FILE* output) {
+    Unbuffer(output);
+    CopyResult result = CopyRestoring(input, output);
+    if (!FinishOutput(output) && result == CopyDone) result = CopyWriteFailed;
+    return result;
+}
+
+// A "Copy of " file that was there before: taken only when it already holds the repair
+// (an earlier run made it). Anything else may be the user's own copy and stays as it is.
+static CopyResult UseExistingCopy(FILE* input, const char* copyPath) {
+    // Windows flushes a file to disk only through a handle that may write.
+    FILE* copy = OpenSharedFile(copyPath, GenerateNewFiles != 0 ? "rb" : "r+b");
+    if (!copy) return CopyWriteFailed;
+    Unbuffer(copy);
+    CopyResult result = MatchRestoring(input, copy);
+    const bool onDisk = result != CopyDone || ReachesDisk(copy);
+    if ((std::fclose(copy) != 0 || !onDisk) && result == CopyDone) result = CopyWriteFailed;
+    return result;
+}
+
+// Nothing takes the picked file's place: a copy this call made is removed again, one
+// that was there before stays, and the box names what failed.
+static void GiveUpCopy(char* workPath, const char* name, OwnerWindow owner, CopyResult result,
+                       bool made) {
     char outputPath[WorkPathSize];
     std::memcpy(outputPath, workPath, WorkPathSize);
-    (void)DeletePath(outputPath);  // if even this fails, the box below still tells the user
+    if (made) (void)DeletePath(outputPath);  // if even this fails, the box still tells the user
     PutName(workPath, name);
     if (result == CopyReadFailed)
         ShowMessage(owner, workPath, "File Not Read!", BoxError);
@@ -55,12 +82,20 @@ static void AbandonOutput(char* workPath, const char* name, OwnerWindow owner,
         ShowMessage(owner, outputPath, "File Not Written!", BoxError);
 }
 
+// One call puts the repair in place, so the picked file is never missing: it is either
+// replaced whole or left as it was, with the repair still beside it.
 static void ReplacePickedFile(char* workPath, const char* name, OwnerWindow owner) {
     char outputPath[WorkPathSize];
     BoundedCopy(outputPath, workPath, WorkPathSize);
     PutName(workPath, name);
-    if (!DeletePath(workPath) || !MovePath(outputPath, workPath))
+    unsigned attributes = 0;
+    const bool attributesRead = ReadKeptAttributes(workPath, &attributes);
+    if (!ReplacePath(outputPath, workPath)) {
         ShowMessage(owner, workPath, "File Not Replaced!", BoxError);
+        return;
+    }
+    // The data is safe by now; a mark that cannot be set again is not worth a box.
+    if (attributesRead) (void)WriteKeptAttributes(workPath, attributes);
 }
 
 void ConvertFile(char* workPath, const char* name, OwnerWindow owner) {
@@ -77,21 +112,19 @@ void ConvertFile(char* workPath, const char* name, OwnerWindow owner) {
         ShowMessage(owner, workPath, "File Not Open!", BoxError);
         return;
     }
-    PutName(workPath, outputName);
-    FILE* output = OpenSharedFile(workPath, "wb");
-    if (!output) {
-        (void)std::fclose(input);  // only read from: nothing to lose
-        ShowMessage(owner, workPath, "File Not Written!", BoxError);
-        PutName(workPath, name);
-        return;
-    }
     Unbuffer(input);
-    Unbuffer(output);
-    CopyResult result = CopyRestoring(input, output);
+    PutName(workPath, outputName);
+    bool exists = false;
+    FILE* output = CreateNewFile(workPath, &exists);
+    const bool made = output != nullptr;
+    CopyResult result = CopyWriteFailed;
+    if (made)
+        result = WriteNewCopy(input, output);
+    else if (exists)
+        result = UseExistingCopy(input, workPath);
     if (std::fclose(input) != 0 && result == CopyDone) result = CopyReadFailed;
-    if (!FinishOutput(output) && result == CopyDone) result = CopyWriteFailed;
     if (result != CopyDone) {
-        AbandonOutput(workPath, name, owner, result);
+        GiveUpCopy(workPath, name, owner, result, made);
         return;
     }
     if (GenerateNewFiles != 0) return;

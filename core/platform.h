@@ -15,12 +15,24 @@ const unsigned BoxInformation = 0x40;  // MB_ICONINFORMATION
 void ShowMessage(OwnerWindow owner, const char* text, const char* caption, unsigned icon);
 void RestoreArrowCursor();
 
-// Opens a file as raw bytes in deny-none sharing; mode is "rb" or "wb".
-// "wb" creates or truncates, and fails on a read-only file as Windows does.
+// Opens a file as raw bytes in deny-none sharing; mode is "rb", "r+b" or "wb".
+// "wb" creates or truncates; "r+b" and "wb" fail on a read-only file as Windows does.
 FILE* OpenSharedFile(const char* path, const char* mode);
-// Both fail, as on Windows, on a read-only file or an existing target.
+// Creates path for writing, raw bytes, deny-none sharing, only if no file has that
+// name yet: a file already there is never truncated. *exists tells why it failed.
+FILE* CreateNewFile(const char* path, bool* exists);
+// Puts what was written to stream (already flushed from the C library) on stable
+// storage, so that it survives a power cut once the call returns.
+bool FlushToDisk(FILE* stream);
+// Fails, as on Windows, on a read-only file.
 bool DeletePath(const char* path);
-bool MovePath(const char* from, const char* to);
+// Puts from in to's place in one step: to ends either replaced whole or as it was,
+// and from is gone only on success. Fails on a read-only to, as Windows does.
+bool ReplacePath(const char* from, const char* to);
+// The marks a repaired file keeps from the file it replaces (hidden, system and
+// archive on Windows; the permission bits in the native stand-in).
+bool ReadKeptAttributes(const char* path, unsigned* attributes);
+bool WriteKeptAttributes(const char* path, unsigned attributes);
 
 // Names and paths as the file system sees them.
 // Names are bytes in the process code page; only the platform knows where a

@@ -1,7 +1,6 @@
 // Native stand-in for the Windows file calls, so the core runs and is tested on Linux.
-// It takes Windows-style paths (backslashes) and keeps two Windows rules that root on
-// Linux would otherwise ignore: a read-only file cannot be deleted or overwritten,
-// and a rename never replaces an existing file.
+// It takes Windows-style paths (backslashes) and keeps the Windows rule that root on
+// Linux would otherwise ignore: a read-only file cannot be deleted, written or replaced.
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -14,6 +13,8 @@
 #include "platform.h"
 #include "state.h"
 
+// The stand-in's names are UTF-8, where a 0x5C byte is always a backslash: no
+// character of a double-byte code page can reach it.
 static bool ToNativePath(const char* path, char* native) {
     if (!BoundedCopy(native, path, WorkPathSize)) {
         errno = ENAMETOOLONG;
@@ -30,14 +31,39 @@ static bool IsReadOnlyFile(const char* native) {
     return stat(native, &info) == 0 && S_ISREG(info.st_mode) && !(info.st_mode & S_IWUSR);
 }
 
+static bool OpensForWriting(const char* mode) {
+    return mode[0] == 'w' || strchr(mode, '+') != nullptr;
+}
+
 FILE* OpenSharedFile(const char* path, const char* mode) {
     char native[WorkPathSize];
     if (!ToNativePath(path, native)) return nullptr;
-    if (mode[0] == 'w' && IsReadOnlyFile(native)) {
+    if (OpensForWriting(mode) && IsReadOnlyFile(native)) {
         errno = EACCES;
         return nullptr;
     }
     return fopen(native, mode);
+}
+
+FILE* CreateNewFile(const char* path, bool* exists) {
+    *exists = false;
+    char native[WorkPathSize];
+    if (!ToNativePath(path, native)) return nullptr;
+    const int descriptor = open(native, O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (descriptor == -1) {
+        *exists = errno == EEXIST;
+        return nullptr;
+    }
+    FILE* stream = fdopen(descriptor, "wb");
+    if (stream == nullptr) {
+        close(descriptor);
+        (void)unlink(native);  // empty, and made by this call alone
+    }
+    return stream;
+}
+
+bool FlushToDisk(FILE* stream) {
+    return fsync(fileno(stream)) == 0;
 }
 
 bool DeletePath(const char* path) {
@@ -47,9 +73,23 @@ bool DeletePath(const char* path) {
     return unlink(native) == 0;
 }
 
-bool MovePath(const char* from, const char* to) {
+bool ReplacePath(const char* from, const char* to) {
     char nativeFrom[WorkPathSize];
     char nativeTo[WorkPathSize];
     if (!ToNativePath(from, nativeFrom) || !ToNativePath(to, nativeTo)) return false;
-    return renameat2(AT_FDCWD, nativeFrom, AT_FDCWD, nativeTo, RENAME_NOREPLACE) == 0;
+    if (IsReadOnlyFile(nativeTo)) return false;
+    return rename(nativeFrom, nativeTo) == 0;
+}
+
+bool ReadKeptAttributes(const char* path, unsigned* attributes) {
+    char native[WorkPathSize];
+    struct stat info;
+    if (!ToNativePath(path, native) || stat(native, &info) != 0) return false;
+    *attributes = info.st_mode & 07777;
+    return true;
+}
+
+bool WriteKeptAttributes(const char* path, unsigned attributes) {
+    char native[WorkPathSize];
+    return ToNativePath(path, native) && chmod(native, attributes & 07777) == 0;
 }

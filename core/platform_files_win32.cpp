@@ -1,31 +1,88 @@
 // The Windows file calls of the core: deny-none sharing, raw bytes.
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
 #include <share.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform.h"
 
-// Windows refuses to open a read-only file for writing, but Wine running as root
-// lets the open through to Linux, which ignores the permission bits: ask first.
+// The marks a repair takes over from the file it replaces.
+static const DWORD KeptAttributeMask =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+
+// Windows refuses to write to, or replace, a read-only file, but Wine running as
+// root lets such calls through to Linux, which ignores the permission bits: ask first.
 static bool IsReadOnlyFile(const char* path) {
     const DWORD attributes = GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
            !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+static bool OpensForWriting(const char* mode) {
+    return mode[0] == 'w' || std::strchr(mode, '+') != nullptr;
+}
+
 FILE* OpenSharedFile(const char* path, const char* mode) {
-    if (mode[0] == 'w' && IsReadOnlyFile(path)) {
+    if (OpensForWriting(mode) && IsReadOnlyFile(path)) {
         errno = EACCES;
         return nullptr;
     }
     return _fsopen(path, mode, _SH_DENYNO);
 }
 
+// CREATE_NEW is the only way to never truncate a file that appears meanwhile;
+// the C library cannot ask for it, so the handle is made here and wrapped.
+FILE* CreateNewFile(const char* path, bool* exists) {
+    *exists = false;
+    HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        *exists = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+        return nullptr;
+    }
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (descriptor == -1) {
+        CloseHandle(handle);
+        (void)DeleteFileA(path);  // empty, and made by this call alone
+        return nullptr;
+    }
+    FILE* stream = _fdopen(descriptor, "wb");
+    if (stream == nullptr) {
+        _close(descriptor);
+        (void)DeleteFileA(path);
+    }
+    return stream;
+}
+
+bool FlushToDisk(FILE* stream) {
+    const intptr_t handle = _get_osfhandle(_fileno(stream));
+    return handle != -1 && FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) != 0;
+}
+
 bool DeletePath(const char* path) {
     return DeleteFileA(path) != 0;
 }
 
-bool MovePath(const char* from, const char* to) {
-    return MoveFileA(from, to) != 0;
+bool ReplacePath(const char* from, const char* to) {
+    if (IsReadOnlyFile(to)) return false;
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool ReadKeptAttributes(const char* path, unsigned* attributes) {
+    const DWORD found = GetFileAttributesA(path);
+    if (found == INVALID_FILE_ATTRIBUTES) return false;
+    *attributes = found & KeptAttributeMask;
+    return true;
+}
+
+bool WriteKeptAttributes(const char* path, unsigned attributes) {
+    const DWORD found = GetFileAttributesA(path);
+    if (found == INVALID_FILE_ATTRIBUTES) return false;
+    DWORD wanted = (found & ~KeptAttributeMask) | (attributes & KeptAttributeMask);
+    if (wanted == 0) wanted = FILE_ATTRIBUTE_NORMAL;
+    return wanted == found || SetFileAttributesA(path, wanted) != 0;
 }

@@ -1,6 +1,7 @@
 // Native stand-in for the name rules, as on a Windows system whose code page is
 // UTF-8: names compared case-insensitively per character, paths counted in UTF-16.
-// Bytes that are not UTF-8 are taken as they are, one byte one character.
+// Bytes that are not UTF-8 stay as they are, as Linux keeps them: such a name is
+// the same file only as the very same bytes.
 #include <locale.h>
 #include <wctype.h>
 

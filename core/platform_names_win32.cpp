@@ -10,14 +10,15 @@
 // No code page turns a string into more UTF-16 units than it has bytes.
 static const int WideNameSize = WorkPathSize;
 
+// Converted as the ANSI file calls convert it: bytes the code page cannot read
+// become the same replacement character here as in the name the file system gets.
 static bool ToWide(const char* name, WCHAR* wide) {
-    return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, wide, WideNameSize) > 0;
+    return MultiByteToWideChar(CP_ACP, 0, name, -1, wide, WideNameSize) > 0;
 }
 
 bool SameFileName(const char* a, const char* b) {
     WCHAR wideA[WideNameSize];
     WCHAR wideB[WideNameSize];
-    // Bytes the code page cannot read are matched only by the very same bytes.
     if (!ToWide(a, wideA) || !ToWide(b, wideB)) return std::strcmp(a, b) == 0;
     return CompareStringOrdinal(wideA, -1, wideB, -1, TRUE) == CSTR_EQUAL;
 }

@@ -13,9 +13,14 @@ const size_t ConvertBlockSize = 1 << 20;
 // out must have room for n + 1 bytes. Returns the number of bytes put in out.
 size_t RestoreLineEnds(const unsigned char* in, size_t n, unsigned char* out, bool* crHeld);
 
-enum CopyResult { CopyDone, CopyReadFailed, CopyWriteFailed };
+// CopyDiffers: a file that was compared holds something other than the repair.
+enum CopyResult { CopyDone, CopyReadFailed, CopyWriteFailed, CopyDiffers };
 
 // Streams input to output, repaired, block by block; memory does not grow with the file.
 CopyResult CopyRestoring(FILE* input, FILE* output);
+
+// Reads input and copy side by side: CopyDone when copy holds exactly the repair of
+// input. A failed read of copy counts as CopyWriteFailed: the copy cannot be trusted.
+CopyResult MatchRestoring(FILE* input, FILE* copy);
 
 #endif

@@ -57,8 +57,12 @@ run_fuzzers() {
     local corpus=$ROOT/build/asan/fuzz-corpus target
     for target in fuzz_selection fuzz_convert; do
         mkdir -p "$corpus/$target"
+        # Committed seeds and a dictionary, where a target has them, steer it to the rare cases.
+        local extra=()
+        [ -f "$ROOT/tests/fuzz/$target.dict" ] && extra+=("-dict=$ROOT/tests/fuzz/$target.dict")
+        [ -d "$ROOT/tests/fuzz/seeds/$target" ] && extra+=("$ROOT/tests/fuzz/seeds/$target")
         (cd "$ROOT/build/asan" && "./tests/fuzz/$target" -max_total_time="$FUZZ_SECONDS" "$corpus/$target" \
-            2>"$ROOT/build/asan/$target.log") || { tail -40 "$ROOT/build/asan/$target.log"; return 1; }
+            "${extra[@]}" 2>"$ROOT/build/asan/$target.log") || { tail -40 "$ROOT/build/asan/$target.log"; return 1; }
         grep -a -E '^Done [0-9]+ runs' "$ROOT/build/asan/$target.log" | sed "s/^/$target: /"
     done
 }

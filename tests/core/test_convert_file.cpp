@@ -3,6 +3,13 @@
 
 #include <cstring>
 
+#ifndef _WIN32
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 #include "convert.h"
 #include "recorded_ui.h"
 #include "state.h"
@@ -72,6 +79,7 @@ std::vector<ContentCase> ContentCases() {
 
 TEST_F(ConvertFileTest, GenerateModeKeepsPickedFileAndWritesCopy) {
     for (const ContentCase& c : ContentCases()) {
+        fs::remove(FileOf("Copy of a.mp3"));  // an earlier case's copy would be taken as it is
         WriteAll(FileOf("a.mp3"), c.input);
         Convert("a.mp3", 1);
         EXPECT_EQ(ReadAll(FileOf("a.mp3")), c.input) << c.name;
@@ -94,16 +102,49 @@ TEST_F(ConvertFileTest, OverwriteModePutsRepairInPickedFilesPlace) {
     }
 }
 
-TEST_F(ConvertFileTest, ExistingCopyIsTruncatedAndReplaced) {
-    WriteAll(FileOf("a.mp3"), ToBytes("x\r\n"));
-    WriteAll(FileOf("Copy of a.mp3"), Bytes(5000, 'o'));
-    Convert("a.mp3", 1);
-    EXPECT_EQ(ReadAll(FileOf("Copy of a.mp3")), ToBytes("x\n"));
-    UseFolder(folder);
-    WriteAll(FileOf("Copy of a.mp3"), Bytes(5000, 'o'));
-    Convert("a.mp3", 0);
-    EXPECT_EQ(ReadAll(FileOf("a.mp3")), ToBytes("x\n"));
-    EXPECT_EQ(FolderContents(folder), std::vector<std::string>{"a.mp3"});
+// A "Copy of " file already there is taken only when it holds exactly the repair;
+// anything else may be the user's own copy: refused, and both files stay as they were.
+TEST_F(ConvertFileTest, ExistingCopyIsTakenOnlyWhenItHoldsTheRepair) {
+    const Bytes input = BlockBoundaryInput(ConvertBlockSize - 1, '\n');
+    const Bytes repair = ReferenceRestore(input);
+    Bytes longer = repair;
+    longer.push_back('!');
+    Bytes changedAtTheEnd = repair;
+    changedAtTheEnd.back() = 'x';
+    struct ExistingCase { const char* name; Bytes copy; bool taken; };
+    const ExistingCase cases[] = {
+        {"the repair", repair, true},
+        {"someone's own copy", ToBytes("my own notes"), false},
+        {"empty", {}, false},
+        {"the repair cut short", Bytes(repair.begin(), repair.end() - 1), false},
+        {"the repair and more", longer, false},
+        {"the last byte differs", changedAtTheEnd, false},
+    };
+    for (int generate : {1, 0}) {
+        for (const ExistingCase& c : cases) {
+            const std::string label = std::string(c.name) + (generate ? ", generate" : ", overwrite");
+            WriteAll(FileOf("a.mp3"), input);
+            WriteAll(FileOf("Copy of a.mp3"), c.copy);
+            RecordedEvents().clear();
+            UseFolder(folder);
+            Convert("a.mp3", generate);
+            if (!c.taken) {
+                ExpectOneBox("File Not Written!", PathOf("Copy of a.mp3"));
+                EXPECT_EQ(ReadAll(FileOf("a.mp3")), input) << label;
+                EXPECT_EQ(ReadAll(FileOf("Copy of a.mp3")), c.copy) << label;
+                EXPECT_STREQ(WorkPath, PathOf("a.mp3").c_str()) << label;
+            } else if (generate) {
+                EXPECT_TRUE(RecordedEvents().empty()) << label;
+                EXPECT_EQ(ReadAll(FileOf("a.mp3")), input) << label;
+                EXPECT_EQ(ReadAll(FileOf("Copy of a.mp3")), repair) << label;
+            } else {
+                EXPECT_TRUE(RecordedEvents().empty()) << label;
+                EXPECT_EQ(ReadAll(FileOf("a.mp3")), repair) << label;
+                EXPECT_EQ(FolderContents(folder), std::vector<std::string>{"a.mp3"}) << label;
+            }
+            fs::remove(FileOf("Copy of a.mp3"));
+        }
+    }
 }
 
 TEST_F(ConvertFileTest, NameStartingWithCopyOfGetsThePrefixTwice) {
@@ -192,6 +233,65 @@ TEST_F(ConvertFileTest, NamesAndPathsThatDoNotFitTouchNothing) {
     }
 }
 
+std::string Repeat(const std::string& text, size_t count) {
+    std::string repeated;
+    for (size_t i = 0; i < count; ++i) repeated += text;
+    return repeated;
+}
+
+// The name buffer counts bytes, however many a character takes; the platform's path
+// limit counts as the system does. Run inside the folder, so that the temp folder's
+// own length takes no part; in overwrite mode, where a late failure costs the file.
+TEST_F(ConvertFileTest, LimitsInBytesAndPlatformUnitsTouchNothing) {
+    const std::string e = "\xC3\xA9", table = "\xE8\xA1\xA8", emoji = "\xF0\x9F\x98\x80";
+    const std::string deep(148, 'd');  // ".\\" + deep + "\\Copy of " + 100 = 259
+    // Wine keeps names as UTF-8 on Linux, where a name holds 255 bytes: multi-byte
+    // characters read in a single-byte code page would pass that on their own.
+    const std::vector<unsigned> utf8 = {NativeStandIn, CodePageUtf8};
+    struct Case {
+        const char* name;
+        std::string folder;
+        std::string file;
+        bool fits;
+        std::vector<unsigned> codePages;
+    };
+    const Case cases[] = {
+        {"2-byte characters, copy name of 255 bytes", "", Repeat(e, 123) + "x", true, utf8},
+        {"2-byte characters, one byte more", "", Repeat(e, 124), false, utf8},
+        {"3-byte characters, copy name of 255 bytes", "", Repeat(table, 82) + "x", true, utf8},
+        {"3-byte characters, one byte more", "", Repeat(table, 82) + "xy", false, utf8},
+        {"4-byte characters, copy name of 255 bytes", "", Repeat(emoji, 61) + "abc", true, utf8},
+        {"4-byte characters, one byte more", "", Repeat(emoji, 61) + "abcd", false, utf8},
+        {"copy path of 259 characters", deep, std::string(100, 'p'), true, {}},
+        {"copy path of 260 characters", deep, std::string(101, 'p'), false, {}},
+        {"copy path of 259 units in pairs", deep, Repeat(emoji, 50), true, utf8},
+        {"copy path of 260 units in pairs", deep, Repeat(emoji, 50) + "p", false, utf8},
+    };
+    InsideFolder inside(folder);
+    fs::create_directory(deep);
+    for (const Case& c : cases) {
+        if (!HoldsHere(c.codePages)) continue;
+        const std::string where = ".\\" + (c.folder.empty() ? "" : c.folder + "\\");
+        ASSERT_TRUE(WriteNamed(where + c.file, ToBytes("a\r\n"))) << c.name;
+        std::memcpy(WorkPath, where.c_str(), where.size() + 1);
+        NameOffset = static_cast<unsigned short>(where.size());
+        RecordedEvents().clear();
+        Convert(c.file, 0);
+        if (c.fits) {
+            EXPECT_TRUE(RecordedEvents().empty()) << c.name;
+            EXPECT_EQ(ToBytes("a\n"), ReadNamed(where + c.file)) << c.name;
+        } else {
+            ASSERT_EQ(RecordedEvents().size(), 1u) << c.name;
+            EXPECT_EQ(RecordedEvents()[0].caption, "File Name Too Long!") << c.name;
+            EXPECT_EQ(RecordedEvents()[0].text, c.file) << c.name;
+            EXPECT_EQ(ToBytes("a\r\n"), ReadNamed(where + c.file)) << c.name;
+        }
+        EXPECT_EQ(FolderContents(c.folder.empty() ? "." : c.folder).size(), c.folder.empty() ? 2u : 1u)
+            << c.name << ": one file beside the sub-folder, nothing else made";
+        EXPECT_TRUE(DeletePath((where + c.file).c_str())) << c.name;
+    }
+}
+
 #ifndef _WIN32
 // Root ignores permission bits, so unwritable places are real read-only mounts.
 class ConvertOnMountTest : public ConvertFileTest {
@@ -239,6 +339,62 @@ TEST_F(ConvertOnMountTest, FullDiskLeavesPickedFileAndNoPartialCopy) {
         EXPECT_EQ(ReadAll(FileOf("a.mp3")), input);
         EXPECT_EQ(FolderContents(folder), std::vector<std::string>{"a.mp3"});
     }
+}
+
+// Stands in for the C library's fsync: counts the calls and fails on demand, so the
+// core's own code, linked into this exe, meets a disk that cannot keep the data.
+static int FsyncCalls = 0;
+static bool FsyncFails = false;
+extern "C" int fsync(int descriptor) {
+    ++FsyncCalls;
+    if (FsyncFails) {
+        errno = EIO;
+        return -1;
+    }
+    return static_cast<int>(syscall(SYS_fsync, descriptor));
+}
+
+TEST_F(ConvertFileTest, OnlyOverwriteModeFlushesAndAFailedFlushReplacesNothing) {
+    const Bytes input = ToBytes("a\r\nb\r\n");
+    struct FlushCase { const char* name; int generate; bool copyThere; bool fails; int calls; };
+    const FlushCase cases[] = {
+        {"generate mode never flushes", 1, false, false, 0},
+        {"overwrite mode flushes its copy", 0, false, false, 1},
+        {"overwrite mode flushes an earlier run's copy", 0, true, false, 1},
+        {"a failed flush removes the new copy", 0, false, true, 1},
+        {"a failed flush keeps an earlier run's copy", 0, true, true, 1},
+    };
+    for (const FlushCase& c : cases) {
+        WriteAll(FileOf("a.mp3"), input);
+        if (c.copyThere) WriteAll(FileOf("Copy of a.mp3"), ReferenceRestore(input));
+        RecordedEvents().clear();
+        UseFolder(folder);
+        FsyncCalls = 0;
+        FsyncFails = c.fails;
+        Convert("a.mp3", c.generate);
+        FsyncFails = false;
+        EXPECT_EQ(FsyncCalls, c.calls) << c.name;
+        if (c.fails) {
+            ExpectOneBox("File Not Written!", PathOf("Copy of a.mp3"));
+            EXPECT_EQ(ReadAll(FileOf("a.mp3")), input) << c.name;
+            const std::vector<std::string> left = c.copyThere
+                ? std::vector<std::string>{"Copy of a.mp3", "a.mp3"} : std::vector<std::string>{"a.mp3"};
+            EXPECT_EQ(FolderContents(folder), left) << c.name;
+        } else {
+            EXPECT_TRUE(RecordedEvents().empty()) << c.name;
+            EXPECT_EQ(ReadAll(FileOf(c.generate ? "Copy of a.mp3" : "a.mp3")), ReferenceRestore(input)) << c.name;
+        }
+        fs::remove(FileOf("Copy of a.mp3"));
+    }
+}
+
+TEST_F(ConvertFileTest, OverwriteModeKeepsThePickedFilesPermissions) {
+    WriteAll(FileOf("a.mp3"), ToBytes("a\r\n"));
+    fs::permissions(FileOf("a.mp3"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    Convert("a.mp3", 0);
+    EXPECT_EQ(ReadAll(FileOf("a.mp3")), ToBytes("a\n"));
+    EXPECT_EQ(fs::status(FileOf("a.mp3")).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
 
 TEST_F(ConvertFileTest, ReadFailureRemovesTheCopy) {

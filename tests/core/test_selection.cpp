@@ -57,6 +57,8 @@ TEST(ListSelection, FormsAndMalformedBuffers) {
         {"name too long for the name buffer", Z("C:\\M") + Z("a") + Z(longName.c_str()) + Z("c") + Z(""), 5,
          {"C:\\M\\a", "C:\\M\\c"}},
         {"no closing NUL before stale bytes", Z("C:\\M") + Z("a"), 5, {"C:\\M\\a"}},
+        {"the same file typed again", Z("C:\\M") + Z("a.mp3") + Z("b") + Z("A.MP3") + Z("a.mp3") + Z(""), 5,
+         {"C:\\M\\a.mp3", "C:\\M\\b"}},
     };
     for (const ListCase& c : cases) {
         LoadSelection(c.buffer, c.offset);
@@ -152,6 +154,85 @@ TEST_F(RunSelectionTest, PickedCopyIsNeverOverwrittenByItsOriginal) {
         EXPECT_EQ(ReadAll(folder / "a.mp3"), ToBytes("a\r\n")) << "generate " << generate;
         const fs::path repaired = generate ? folder / "Copy of Copy of a.mp3" : folder / "Copy of a.mp3";
         EXPECT_EQ(ReadAll(repaired), ToBytes("c\n")) << "generate " << generate;
+    }
+}
+
+TEST_F(RunSelectionTest, FilePickedTwiceIsRepairedOnce) {
+    for (const char* again : {"a.mp3", "A.MP3"}) {
+        for (int generate : {0, 1}) {
+            fs::remove_all(folder);
+            fs::create_directories(folder);
+            RecordedEvents().clear();
+            WriteAll(folder / "a.mp3", ToBytes("a\r\r\n"));  // a second pass would take the CR left
+            LoadNames({"a.mp3", again});
+            GenerateNewFiles = generate;
+            RunSelection(Owner);
+            const std::string result = generate ? "Copy of a.mp3" : "a.mp3";
+            const std::string trace = std::string(again) + (generate ? ", generate" : ", overwrite");
+            EXPECT_EQ(Boxes(), (std::vector<std::string>{"arrow", "Files are Decrimped! " + Dir() + "\\" + result}))
+                << trace;
+            EXPECT_EQ(ReadAll(folder / result), ToBytes("a\r\n")) << trace;
+        }
+    }
+}
+
+TEST_F(RunSelectionTest, NameWithSubFolderGetsItsCopyInThatFolder) {
+    for (int generate : {0, 1}) {
+        fs::remove_all(folder);
+        fs::create_directories(folder / "sub");
+        RecordedEvents().clear();
+        WriteAll(folder / "sub" / "a.mp3", ToBytes("a\r\n"));
+        WriteAll(folder / "b.mp3", ToBytes("b\r\n"));
+        LoadNames({"sub\\a.mp3", "b.mp3"});
+        EXPECT_EQ(ListLoaded(), (std::vector<std::string>{Dir() + "\\sub\\a.mp3", Dir() + "\\b.mp3"}));
+        GenerateNewFiles = generate;
+        RunSelection(Owner);
+        EXPECT_EQ(Boxes().size(), 2u) << "no box but the end's";
+        if (generate) {
+            EXPECT_EQ(FolderContents(folder), (std::vector<std::string>{"Copy of b.mp3", "b.mp3", "sub"}));
+            EXPECT_EQ(FolderContents(folder / "sub"), (std::vector<std::string>{"Copy of a.mp3", "a.mp3"}));
+            EXPECT_EQ(ReadAll(folder / "sub" / "Copy of a.mp3"), ToBytes("a\n"));
+        } else {
+            EXPECT_EQ(FolderContents(folder), (std::vector<std::string>{"b.mp3", "sub"}));
+            EXPECT_EQ(FolderContents(folder / "sub"), std::vector<std::string>{"a.mp3"});
+            EXPECT_EQ(ReadAll(folder / "sub" / "a.mp3"), ToBytes("a\n"));
+        }
+    }
+}
+
+// Whether a picked name is another's own copy follows the file system's rule: case
+// folded per character, never by a single byte of a character.
+TEST_F(RunSelectionTest, OwnCopyFollowsTheFileSystemsCaseRule) {
+    struct Case {
+        const char* name;
+        std::string picked, other;
+        bool refused;
+        std::vector<unsigned> codePages;
+    };
+    const Case cases[] = {
+        {"accented capitals", "Caf\xC3\xA9.mp3", "COPY OF CAF\xC3\x89.MP3", true, {NativeStandIn, CodePageUtf8}},
+        {"sharp s is not ss", "Stra\xC3\x9F" "e.mp3", "COPY OF STRASSE.MP3", false, {}},
+        {"932: second bytes A and a", "\x83\x41.mp3", "Copy of \x83\x61.mp3", false, {NativeStandIn, CodePage932}},
+    };
+    for (const Case& c : cases) {
+        if (!HoldsHere(c.codePages)) continue;
+        for (int generate : {0, 1}) {
+            const std::string trace = std::string(c.name) + (generate ? ", generate" : ", overwrite");
+            fs::remove_all(folder);
+            fs::create_directories(folder);
+            RecordedEvents().clear();
+            const std::string picked = Dir() + "\\" + c.picked, other = Dir() + "\\" + c.other;
+            ASSERT_TRUE(WriteNamed(picked, ToBytes("p\r\n")) && WriteNamed(other, ToBytes("o\r\n"))) << trace;
+            LoadNames({c.picked, c.other});
+            GenerateNewFiles = generate;
+            RunSelection(Owner);
+            const std::string refusal = "File Not Written! " + Dir() + "\\Copy of " + c.picked;
+            EXPECT_EQ(c.refused, Boxes()[0] == refusal) << trace;
+            const std::string pickedResult = generate ? Dir() + "\\Copy of " + c.picked : picked;
+            const std::string otherResult = generate ? Dir() + "\\Copy of " + c.other : other;
+            EXPECT_EQ(ReadNamed(c.refused ? picked : pickedResult), ToBytes(c.refused ? "p\r\n" : "p\n")) << trace;
+            EXPECT_EQ(ReadNamed(otherResult), ToBytes("o\n")) << trace;
+        }
     }
 }
 

@@ -186,6 +186,12 @@ std::string FaultTest::ListingOf(const char* sub) const {
     return text;
 }
 
+void FaultTest::Prepare(const Mode& mode, std::initializer_list<const char*> names) const {
+    ASSERT_TRUE(RemoveFiles(folder));
+    for (const char* name : names) MakeFile(name, Damaged);
+    Click(mode.control);
+}
+
 void FaultTest::ExpectAnotherRunWorks() const {
     SCOPED_TRACE("another run afterwards");
     MakeFile("later.mp3", Damaged);

@@ -19,6 +19,12 @@ extern const std::string Repaired;
 // size bytes of damaged text; *repairedSize is what the repair leaves.
 std::string DamagedOfSize(size_t size, size_t* repairedSize);
 
+struct Mode {
+    int control;
+    const char* name;
+};
+extern const Mode BothModes[2];
+
 class FaultTest : public ProgramTest {
 protected:
     void TearDown() override;
@@ -43,6 +49,13 @@ protected:
     std::string LargeBytesOf(const char* name) const;
     // Files of folder\sub (or of the folder itself), sorted, joined by " | ".
     std::string ListingOf(const char* sub) const;
+    // Empties the folder, makes the named damaged files and sets the mode.
+    void Prepare(const Mode& mode, std::initializer_list<const char*> names) const;
+    static bool Generates(const Mode& mode) { return mode.control == ControlGenerate; }
+    // The file a successful run leaves for name in this mode.
+    std::string ResultOf(const Mode& mode, const char* name) const {
+        return PathOf(((Generates(mode) ? "Copy of " : "") + std::string(name)).c_str());
+    }
     // A fresh file repaired in place proves the program still answers and works.
     void ExpectAnotherRunWorks() const;
     static bool IsCompletion(const std::string& box);
@@ -53,12 +66,18 @@ private:
     static constexpr const char* ShortRootFolder = "Z:\\dq";
 };
 
+// Holds a file open, as another program may, until it goes; without sharing unless told.
+struct HeldFile {
+    explicit HeldFile(const std::string& path, DWORD sharing = 0)
+        : handle(CreateFileA(path.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+    ~HeldFile() {
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+    HANDLE handle;
+};
+
 const char RootDrive[] = "R:\\";
 
-struct Mode {
-    int control;
-    const char* name;
-};
-extern const Mode BothModes[2];
 
 #endif

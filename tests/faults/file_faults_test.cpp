@@ -4,31 +4,7 @@
 
 namespace {
 
-class FileFaults : public FaultTest {
-protected:
-    // Empties the folder, makes the named damaged files and sets the mode.
-    void Prepare(const Mode& mode, std::initializer_list<const char*> names) {
-        ASSERT_TRUE(RemoveFiles(folder));
-        for (const char* name : names) MakeFile(name, Damaged);
-        Click(mode.control);
-    }
-    static bool Generates(const Mode& mode) { return mode.control == ControlGenerate; }
-    // The file a successful run leaves for name in this mode.
-    std::string ResultOf(const Mode& mode, const char* name) const {
-        return PathOf(((Generates(mode) ? "Copy of " : "") + std::string(name)).c_str());
-    }
-};
-
-// Holds a file open without sharing, as another program may, until it goes.
-struct HeldFile {
-    explicit HeldFile(const std::string& path)
-        : handle(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-    ~HeldFile() {
-        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    }
-    HANDLE handle;
-};
+class FileFaults : public FaultTest {};
 
 }  // namespace
 

@@ -1,5 +1,5 @@
 // File calls for fuzzing the walks: every input is the same few bytes, every output
-// goes nowhere, deletes and renames succeed without touching anything.
+// goes nowhere, deletes, replaces and attribute changes succeed without touching anything.
 #include <cstdio>
 #include <cstring>
 
@@ -23,8 +23,28 @@ bool DeletePath(const char* path) {
     return true;
 }
 
-bool MovePath(const char* from, const char* to) {
+FILE* CreateNewFile(const char* path, bool* exists) {
+    *exists = false;
+    return OpenSharedFile(path, "wb");
+}
+
+bool FlushToDisk(FILE*) {
+    return true;
+}
+
+bool ReplacePath(const char* from, const char* to) {
     CheckPath(from);
     CheckPath(to);
+    return true;
+}
+
+bool ReadKeptAttributes(const char* path, unsigned* attributes) {
+    CheckPath(path);
+    *attributes = 0;
+    return true;
+}
+
+bool WriteKeptAttributes(const char* path, unsigned) {
+    CheckPath(path);
     return true;
 }

@@ -1,0 +1,44 @@
+// Tells whether a file already holds the repair of another, without writing anything:
+// an earlier run's "Copy of " file is taken as it is, anyone else's is left alone.
+#include <cstring>
+
+#include "restore.h"
+
+// Static for the same reason as the copy's blocks: memory stays flat whatever the size.
+static unsigned char PickedBlock[ConvertBlockSize];
+static unsigned char RepairedBlock[ConvertBlockSize + 1];
+static unsigned char FoundBlock[ConvertBlockSize + 1];
+
+// Reads exactly count bytes of copy, or fewer only at its end.
+static bool ReadFound(FILE* copy, size_t count, size_t* got) {
+    *got = std::fread(FoundBlock, 1, count, copy);
+    return *got == count || !std::ferror(copy);
+}
+
+static CopyResult MatchBytes(FILE* copy, const unsigned char* expected, size_t count) {
+    size_t got = 0;
+    if (!ReadFound(copy, count, &got)) return CopyWriteFailed;
+    return got == count && std::memcmp(FoundBlock, expected, count) == 0 ? CopyDone : CopyDiffers;
+}
+
+CopyResult MatchRestoring(FILE* input, FILE* copy) {
+    bool crHeld = false;
+    for (;;) {
+        const size_t got = std::fread(PickedBlock, 1, ConvertBlockSize, input);
+        if (got == 0) {
+            if (std::ferror(input)) return CopyReadFailed;
+            break;
+        }
+        const size_t put = RestoreLineEnds(PickedBlock, got, RepairedBlock, &crHeld);
+        const CopyResult block = MatchBytes(copy, RepairedBlock, put);
+        if (block != CopyDone) return block;
+    }
+    const unsigned char lastCr = '\r';
+    if (crHeld) {
+        const CopyResult last = MatchBytes(copy, &lastCr, 1);
+        if (last != CopyDone) return last;
+    }
+    size_t extra = 0;  // the copy must end where the repair ends
+    if (!ReadFound(copy, 1, &extra)) return CopyWriteFailed;
+    return extra == 0 ? CopyDone : CopyDiffers;
+}

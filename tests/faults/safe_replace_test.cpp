@@ -1,0 +1,99 @@
+// Overwrite mode never loses a file: the repair takes the picked file's place in one
+// step, keeps its marks, and a "Copy of " file someone else made is never written over.
+#include "fault_support.h"
+
+namespace {
+
+class SafeReplace : public FaultTest {
+protected:
+    DWORD KeptMarksOf(const char* name) const {
+        const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+        return GetFileAttributesA(PathOf(name).c_str()) & kept;
+    }
+};
+
+const std::string OwnBackup = "the user's own backup, not a repair";
+
+}  // namespace
+
+TEST_F(SafeReplace, RepairKeepsThePickedFilesMarks) {
+    const struct {
+        const char* name;
+        DWORD marks;
+    } cases[] = {{"hidden and system", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
+                 {"archive alone", FILE_ATTRIBUTE_ARCHIVE}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Prepare(BothModes[0], {"a.mp3"});
+        ASSERT_TRUE(SetFileAttributesA(PathOf("a.mp3").c_str(), c.marks));
+        const DWORD before = KeptMarksOf("a.mp3");
+        ASSERT_EQ(c.marks, before & c.marks) << "the marks did not take";
+        ASSERT_TRUE(Pick({"a.mp3"}));
+        EXPECT_EQ("File is Decrimped!: " + PathOf("a.mp3"), RunAndReadBoxes());
+        EXPECT_EQ(Repaired, BytesOf("a.mp3"));
+        EXPECT_EQ(before, KeptMarksOf("a.mp3"));
+        EXPECT_EQ("a.mp3", Listing());
+    }
+    ExpectAnotherRunWorks();
+}
+
+// The replace cannot happen while another program holds the copy: the picked file
+// must still be there, whole, with the repair beside it.
+TEST_F(SafeReplace, CopyHeldOpenByAnotherProgramLeavesThePickedFile) {
+    Prepare(BothModes[0], {"a.mp3"});
+    MakeFile("Copy of a.mp3", Repaired);  // an earlier run's repair, in use elsewhere
+    ASSERT_TRUE(Pick({"a.mp3"}));
+    {
+        HeldFile held(PathOf("Copy of a.mp3"), FILE_SHARE_READ | FILE_SHARE_WRITE);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held.handle);
+        EXPECT_EQ("File Not Replaced!: " + PathOf("a.mp3") + "\nFile is Decrimped!: " +
+                      PathOf("a.mp3"),
+                  RunAndReadBoxes());
+    }
+    EXPECT_EQ(Damaged, BytesOf("a.mp3"));
+    EXPECT_EQ(Repaired, BytesOf("Copy of a.mp3"));
+    ExpectAnotherRunWorks();
+}
+
+TEST_F(SafeReplace, ExistingCopyOfIsTakenOnlyWhenItHoldsTheRepair) {
+    for (const Mode& mode : BothModes) {
+        SCOPED_TRACE(mode.name);
+        Prepare(mode, {"a.mp3"});
+        MakeFile("Copy of a.mp3", OwnBackup);
+        ASSERT_TRUE(Pick({"a.mp3"}));
+        EXPECT_EQ("File Not Written!: " + PathOf("Copy of a.mp3") + "\nFile is Decrimped!: " +
+                      PathOf("a.mp3"),
+                  RunAndReadBoxes());
+        EXPECT_EQ(Damaged, BytesOf("a.mp3"));
+        EXPECT_EQ(OwnBackup, BytesOf("Copy of a.mp3"));
+
+        MakeFile("Copy of a.mp3", Repaired);  // what an earlier run left
+        ASSERT_TRUE(Pick({"a.mp3"}));
+        EXPECT_EQ("File is Decrimped!: " + ResultOf(mode, "a.mp3"), RunAndReadBoxes());
+        EXPECT_EQ(Generates(mode) ? "Copy of a.mp3 | a.mp3" : "a.mp3", Listing());
+        EXPECT_EQ(Repaired, BytesOf(Generates(mode) ? "Copy of a.mp3" : "a.mp3"));
+    }
+    ExpectAnotherRunWorks();
+}
+
+TEST_F(SafeReplace, ExistingCopyOfOnAFullDiskIsKept) {
+    if (!MountSmallDisk("full", "3m")) GTEST_SKIP() << "needs root to mount a small disk";
+    // Writing the repair over the backup would fill the disk half way.
+    size_t repairedSize = 0;
+    const std::string big = DamagedOfSize(1600 * 1024, &repairedSize);
+    const std::string backup(1 << 20, 'b');
+    MakeFile("full\\big.mp3", big);
+    MakeFile("full\\Copy of big.mp3", backup);
+    for (const Mode& mode : BothModes) {
+        SCOPED_TRACE(mode.name);
+        Click(mode.control);
+        ASSERT_TRUE(PickIn("full", {"big.mp3"}));
+        EXPECT_EQ("File Not Written!: " + PathOf("full\\Copy of big.mp3") +
+                      "\nFile is Decrimped!: " + PathOf("full\\big.mp3"),
+                  RunAndReadBoxes());
+        EXPECT_EQ("Copy of big.mp3 | big.mp3", ListingOf("full"));
+        EXPECT_TRUE(big == LargeBytesOf("full\\big.mp3")) << "the picked file changed";
+        EXPECT_TRUE(backup == LargeBytesOf("full\\Copy of big.mp3")) << "the backup changed";
+    }
+    ExpectAnotherRunWorks();
+}
