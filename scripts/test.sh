@@ -49,8 +49,10 @@ build_sanitized() (
         "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-sanitize-recover=all"
 )
 
-run_ctest() {  # run_ctest DIR
-    (cd "$1" && ctest --output-on-failure --timeout 600)
+run_ctest() {  # run_ctest DIR [CTEST-ARGS...]
+    local dir=$1
+    shift
+    (cd "$dir" && ctest --output-on-failure --timeout 600 "$@")
 }
 
 run_fuzzers() {
@@ -67,35 +69,15 @@ run_fuzzers() {
     done
 }
 
-windows_tests() {
+windows_tests() {  # windows_tests DIR [CTEST-ARGS...]
     # shellcheck source=scripts/wine-env.sh
     . "$ROOT/scripts/wine-env.sh"
     wine_env_start "$ROOT/build/wine"
-    run_ctest "$ROOT/build/win64"
+    run_ctest "$@"
     local result=$?
     wine_env_stop
     return $result
 }
-
-# The legacy program under code page 932: Wine takes it from the locale, made in a
-# private folder (LOCPATH) when the system lacks it. Its own prefix keeps the
-# locale's settings out of the other tests' one.
-legacy_tests() (
-    local locales=$ROOT/build/locale
-    if ! LOCPATH=$locales LC_ALL=ja_JP.UTF-8 locale -k LC_CTYPE 2>&1 | grep -q 'charmap="UTF-8"'; then
-        mkdir -p "$locales" && localedef -i ja_JP -f UTF-8 "$locales/ja_JP.UTF-8" || return 1
-    fi
-    export LOCPATH=$locales
-    # For Wine only: bash itself cannot load the private locale and would say so.
-    { export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8; } 2>/dev/null
-    # shellcheck source=scripts/wine-env.sh
-    . "$ROOT/scripts/wine-env.sh"
-    wine_env_start "$ROOT/build/wine-ja"
-    (cd "$ROOT/build/win64-legacy" && ctest --output-on-failure --timeout 600 -R '^(resources|names_Legacy)$')
-    local result=$?
-    wine_env_stop
-    return $result
-)
 
 install_missing $PACKAGES || { echo "could not install the packages this needs"; exit 1; }
 mkdir -p build
@@ -105,9 +87,11 @@ step "sanitizer build (clang, ASan+UBSan)" build_sanitized
 step "sanitizer tests" run_ctest build/asan
 step "fuzzers, ${FUZZ_SECONDS}s each" run_fuzzers
 step "Windows x86_64 build" build build/win64 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
-step "Windows x86_64 tests under Wine" windows_tests
+step "Windows x86_64 tests under Wine" windows_tests "$ROOT/build/win64"
 step "Windows x86_64 legacy build (no UTF-8 manifest)" build build/win64-legacy -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release -DDECRIMP_UTF8_MANIFEST=OFF
-step "Windows x86_64 legacy tests under Wine, code page 932" legacy_tests
+# The legacy program's own tests: its resources, and its names under code page 932.
+step "Windows x86_64 legacy tests under Wine, code page 932" windows_tests "$ROOT/build/win64-legacy" \
+    -R '^(resources|names_Legacy)$'
 step "Windows i686 build (release artifact, not run here)" build build/win32 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
 
 echo

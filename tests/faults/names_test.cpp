@@ -14,7 +14,7 @@ namespace {
 
 typedef std::map<std::string, std::string> Tree;  // path under the test folder -> bytes
 
-enum Outcome { Repairs, RefusesOwnCopy, TooLong, PickedTwice };
+enum Outcome { Repairs, RefusesOwnCopy, TooLong };
 
 struct Picked {
     std::string name;
@@ -130,9 +130,7 @@ private:
 
     std::string ExpectedList(const PickCase& row) const {
         std::vector<std::string> paths;
-        for (const Picked& picked : row.picked) {
-            if (picked.outcome != PickedTwice) paths.push_back(PathOf(Under(row.sub, picked.name).c_str()));
-        }
+        for (const Picked& picked : row.picked) paths.push_back(PathOf(Under(row.sub, picked.name).c_str()));
         std::sort(paths.begin(), paths.end());
         std::string text;
         for (const std::string& path : paths) text += path + "\n";
@@ -140,17 +138,16 @@ private:
     }
 
     std::string ExpectedBoxes(const PickCase& row, const Mode& mode) const {
-        const bool generates = mode.control == ControlGenerate;
+        const bool generates = Generates(mode);
         std::string boxes;
-        const Picked* last = nullptr;  // the last one the run handles names the end box
         for (const Picked& picked : row.picked) {
             if (picked.outcome == RefusesOwnCopy)
                 boxes += "File Not Written!: " + PathOf(CopyOf(Under(row.sub, picked.name)).c_str()) + "\n";
             if (picked.outcome == TooLong) boxes += "File Name Too Long!: " + picked.name + "\n";
-            if (picked.outcome != PickedTwice) last = &picked;
         }
-        const std::string lastPath = Under(row.sub, last->name);
-        const bool lastCopied = last->outcome == Repairs && generates;
+        const Picked& last = row.picked.back();  // its path ends the run's last box
+        const std::string lastPath = Under(row.sub, last.name);
+        const bool lastCopied = last.outcome == Repairs && generates;
         boxes += row.picked.size() == 1 ? "File is Decrimped!: " : "Files are Decrimped!: ";
         return boxes + PathOf((lastCopied ? CopyOf(lastPath) : lastPath).c_str());
     }
@@ -159,7 +156,7 @@ private:
         Tree tree = start;
         for (const Picked& picked : row.picked) {
             if (picked.outcome != Repairs) continue;
-            const bool generates = mode.control == ControlGenerate;
+            const bool generates = Generates(mode);
             const std::string path = Under(row.sub, picked.name);
             tree[generates ? CopyOf(path) : path] = Repaired;
         }
@@ -170,7 +167,6 @@ private:
 };
 
 class Utf8Names : public NameTest {};
-class PickedPaths : public NameTest {};
 class LegacyNames : public NameTest {};
 
 const std::string Precomposed = "caf\u00e9.mp3";
@@ -245,36 +241,5 @@ TEST_F(LegacyNames, OwnCopyCheckNeverFoldsHalfACharacter) {
                           {{"ア.mp3", Repairs}, {"Copy of ヂ.mp3", Repairs},
                            {"Дом.mp3", RefusesOwnCopy}, {"COPY OF ДОМ.MP3", Repairs}}};
     const Tree start = DamagedFiles({"ア.mp3", "Copy of ヂ.mp3", "Дом.mp3", "COPY OF ДОМ.MP3"});
-    for (const Mode& mode : BothModes) CheckPick(start, row, mode);
-}
-
-TEST_F(PickedPaths, FilePickedTwiceIsListedAndRepairedOnce) {
-    // A second pass would take the CR out of a CR LF pair the repaired file really holds.
-    const PickCase rows[] = {
-        {"the same spelling", "", {{"a.mp3", Repairs}, {"a.mp3", PickedTwice}}},
-        {"another case", "", {{"a.mp3", Repairs}, {"b.mp3", Repairs}, {"A.MP3", PickedTwice}}},
-    };
-    for (const PickCase& row : rows)
-        for (const Mode& mode : BothModes) CheckPick(DamagedFiles({"a.mp3", "b.mp3"}), row, mode);
-}
-
-TEST_F(PickedPaths, NameTypedWithItsFolderGetsItsCopyInThatFolder) {
-    MakeFolder("sub");
-    MakeFolder("Copy of sub");  // where the copy of "sub\a.mp3" must not go
-    const PickCase row = {"sub\\a.mp3 typed", "", {{"sub\\a.mp3", Repairs}, {"b.mp3", Repairs}}};
-    const Tree start = DamagedFiles({"sub\\a.mp3", "Copy of sub\\a.mp3", "b.mp3"});
-    for (const Mode& mode : BothModes) CheckPick(start, row, mode);
-}
-
-TEST_F(PickedPaths, CopyPathBeyondTheSystemFileCallsIsRefused) {
-    // The ANSI file calls take 259 characters; the copy's path is the picked one's plus 8.
-    const std::string outer(100, 'd'), deep = outer + "\\" + std::string(100, 'e');
-    MakeFolder(outer.c_str());
-    MakeFolder(deep.c_str());
-    const size_t folderPart = PathOf(deep.c_str()).size() + 1;
-    ASSERT_LT(folderPart + 10, 259u - 8u) << "the test folder's path is too long for this test";
-    const std::string fits(259 - 8 - folderPart, 'f'), over(260 - 8 - folderPart, 'o');
-    const PickCase row = {"copy paths of 259 and 260 characters", deep.c_str(), {{fits, Repairs}, {over, TooLong}}};
-    const Tree start = DamagedFiles({Under(deep.c_str(), fits), Under(deep.c_str(), over)});
     for (const Mode& mode : BothModes) CheckPick(start, row, mode);
 }
