@@ -50,6 +50,8 @@ static Bytes ConvertThroughFile(const uint8_t* data, size_t size) {
     if (!file) __builtin_trap();
     output.resize(std::fread(output.data(), 1, output.size(), file));
     std::fclose(file);
+    // An earlier run's copy would be kept as someone else's: each run makes its own.
+    if (std::remove((Folder() + "/Copy of f.bin").c_str()) != 0) __builtin_trap();
     return output;
 }
 
