@@ -9,7 +9,7 @@ FUZZ_SECONDS=${FUZZ_SECONDS:-30}
 JOBS=${JOBS:-2}
 
 PACKAGES="cmake make g++ clang libclang-rt-14-dev googletest python3 g++-mingw-w64-x86-64 g++-mingw-w64-i686
- mingw-w64-tools wine64 fonts-wine xvfb xdotool imagemagick python3-pefile"
+ mingw-w64-tools wine64 fonts-wine xvfb xdotool imagemagick python3-pefile locales"
 
 # shellcheck source=scripts/packages.sh
 . "$ROOT/scripts/packages.sh"
