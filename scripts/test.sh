@@ -9,7 +9,7 @@ FUZZ_SECONDS=${FUZZ_SECONDS:-30}
 JOBS=${JOBS:-2}
 
 PACKAGES="cmake make g++ clang libclang-rt-14-dev googletest python3 g++-mingw-w64-x86-64 g++-mingw-w64-i686
- mingw-w64-tools wine64 fonts-wine xvfb xdotool imagemagick python3-pefile locales"
+ mingw-w64-tools wine64 fonts-wine xvfb xdotool imagemagick python3-pefile strace locales"
 
 # shellcheck source=scripts/packages.sh
 . "$ROOT/scripts/packages.sh"
@@ -76,6 +76,12 @@ windows_tests() {
     return $result
 }
 
+# Runs its own traced Wine server, so it comes after the other Windows tests.
+windows_replace_order() {
+    WINEPREFIX="$ROOT/build/wine/prefix" WINEDEBUG=-all \
+        sh "$ROOT/tests/order/trace-replace.sh" wine "$ROOT/build/win64/tests/order/convert_one.exe"
+}
+
 install_missing $PACKAGES || { echo "could not install the packages this needs"; exit 1; }
 mkdir -p build
 step "native build (g++)" build build/native -DCMAKE_BUILD_TYPE=Release
@@ -85,6 +91,7 @@ step "sanitizer tests" run_ctest build/asan
 step "fuzzers, ${FUZZ_SECONDS}s each" run_fuzzers
 step "Windows x86_64 build" build build/win64 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
 step "Windows x86_64 tests under Wine" windows_tests
+step "Windows x86_64 overwrite order under Wine (strace)" windows_replace_order
 step "Windows i686 build (release artifact, not run here)" build build/win32 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
 
 echo
