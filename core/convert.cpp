@@ -18,14 +18,21 @@ static void Unbuffer(FILE* stream) {
 }
 
 bool BuildOutputName(char* outputName, const char* name) {
-    std::memcpy(outputName, OutputPrefix, OutputPrefixLength);
-    return BoundedCopy(outputName + OutputPrefixLength, name, NameBufferSize - OutputPrefixLength) != nullptr;
+    // A name typed with its sub-folder ("sub\\a.mp3") gets its copy in that folder.
+    const size_t folderLength = NameStart(name);
+    const size_t prefixEnd = folderLength + OutputPrefixLength;
+    if (prefixEnd >= NameBufferSize) return false;
+    std::memcpy(outputName, name, folderLength);
+    std::memcpy(outputName + folderLength, OutputPrefix, OutputPrefixLength);
+    return BoundedCopy(outputName + prefixEnd, name + folderLength, NameBufferSize - prefixEnd) != nullptr;
 }
 
-// Both the output name and the output path must fit before anything is touched.
+// Both the output name and the output path must fit, in our buffers and in the
+// platform's file calls, before anything is touched. The copy's path is the longer
+// of the two, so the picked file's fits as well.
 static bool OutputFits(char* workPath, const char* name, char* outputName) {
     if (!BuildOutputName(outputName, name)) return false;
-    return PutName(workPath, outputName);
+    return PutName(workPath, outputName) && PathFitsPlatform(workPath);
 }
 
 // In overwrite mode the copy is about to take the picked file's place: its bytes must

@@ -9,8 +9,9 @@
 
 extern const char OutputPrefix[];  // "Copy of "
 
-// Fills outputName (NameBufferSize characters) with "Copy of " + name; false when
-// that does not fit, and outputName is then unterminated.
+// Fills outputName (NameBufferSize characters) with "Copy of " + name, the prefix
+// put after any folder the name carries; false when that does not fit, and
+// outputName is then unterminated.
 bool BuildOutputName(char* outputName, const char* name);
 
 // workPath holds the directory prefix of NameOffset characters; name is the bare

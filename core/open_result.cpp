@@ -22,8 +22,16 @@ bool SelectionIsWhole(size_t nameOffset) {
     return false;
 }
 
+// Only a drive's root ends in its separator, and it is exactly "X:\": in a
+// double-byte code page a folder's name may end in a trail byte 0x5C (表, ソ).
+static bool IsDriveRoot(const char* directory, size_t length) {
+    const char drive = directory[0];
+    const bool letter = (drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z');
+    return length == 3 && letter && directory[1] == ':' && directory[2] == '\\';
+}
+
 void DropRootSeparator() {
-    if (!IsListForm(NameOffset) || NameOffset < 2 || SelectionBuffer[NameOffset - 2] != '\\') return;
+    if (!IsListForm(NameOffset) || !IsDriveRoot(SelectionBuffer, NameOffset - 1u)) return;
     std::memmove(SelectionBuffer + NameOffset - 2, SelectionBuffer + NameOffset - 1,
                  SelectionBufferSize - (NameOffset - 1));
     SelectionBuffer[SelectionBufferSize - 1] = '\0';

@@ -3,6 +3,7 @@
 #ifndef DECRIMP_PLATFORM_H
 #define DECRIMP_PLATFORM_H
 
+#include <cstddef>
 #include <cstdio>
 
 typedef void* OwnerWindow;  // an HWND, kept opaque so the core needs no <windows.h>
@@ -32,5 +33,18 @@ bool ReplacePath(const char* from, const char* to);
 // archive on Windows; the permission bits in the native stand-in).
 bool ReadKeptAttributes(const char* path, unsigned* attributes);
 bool WriteKeptAttributes(const char* path, unsigned attributes);
+
+// Names and paths as the file system sees them.
+// Names are bytes in the process code page; only the platform knows where a
+// character ends, so every question about separators and case is asked here.
+
+// True when the file system takes the two names (bare, or relative like "sub\a.mp3")
+// as one file: case-insensitive per character, never one byte of a character alone.
+bool SameFileName(const char* a, const char* b);
+// Index just after the last separator in path, 0 when it has none; a trail byte
+// of a double-byte character is never taken for one.
+size_t NameStart(const char* path);
+// True when the ANSI file calls take path: within their limit, counted as the system counts.
+bool PathFitsPlatform(const char* path);
 
 #endif

@@ -13,6 +13,8 @@
 #include "platform.h"
 #include "state.h"
 
+// The stand-in's names are UTF-8, where a 0x5C byte is always a backslash: no
+// character of a double-byte code page can reach it.
 static bool ToNativePath(const char* path, char* native) {
     if (!BoundedCopy(native, path, WorkPathSize)) {
         errno = ENAMETOOLONG;

@@ -4,7 +4,6 @@
 // The walks only read SelectionBuffer, so a selection can be listed and then run.
 #include "selection.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "bounded_copy.h"
@@ -51,12 +50,25 @@ static NameStatus TakeName(size_t* readPosition, char* name) {
     return NameTooLong;
 }
 
-static bool SameNameIgnoringCase(const char* a, const char* b) {
-    for (; *a && *b; ++a, ++b) {
-        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
-            return false;
+// True when a name of the list before namePosition names the same file as name.
+static bool PickedBefore(size_t firstNamePosition, size_t namePosition, const char* name) {
+    char other[NameBufferSize];
+    size_t position = firstNamePosition;
+    NameStatus status;
+    while (position < namePosition && (status = TakeName(&position, other)) != NameEnd) {
+        if (status == NameTaken && SameFileName(other, name)) return true;
     }
-    return *a == *b;
+    return false;
+}
+
+// TakeName, passing over a file picked a second time ("a.mp3" "A.MP3" typed in the
+// dialog): each file is listed and repaired once, or a second pass would repair the repair.
+static NameStatus TakeNewName(size_t firstNamePosition, size_t* readPosition, char* name) {
+    for (;;) {
+        const size_t namePosition = *readPosition;
+        const NameStatus status = TakeName(readPosition, name);
+        if (status != NameTaken || !PickedBefore(firstNamePosition, namePosition, name)) return status;
+    }
 }
 
 // True when "Copy of " + name is itself one of the picked names: writing name's copy
@@ -68,7 +80,7 @@ static bool OwnCopyIsPicked(size_t firstNamePosition, const char* name) {
     size_t position = firstNamePosition;
     NameStatus status;
     while ((status = TakeName(&position, other)) != NameEnd) {
-        if (status == NameTaken && SameNameIgnoringCase(other, copyName)) return true;
+        if (status == NameTaken && SameFileName(other, copyName)) return true;
     }
     return false;
 }
@@ -99,10 +111,11 @@ void ListSelection(AddPathFunction addPath) {
     const SelectionForm form = StartWalk(&readPosition);
     if (form == FormSingle) addPath(WorkPath);
     if (form != FormList) return;
+    const size_t firstNamePosition = readPosition;
     StartPrefix();
     char name[NameBufferSize];
     NameStatus status;
-    while ((status = TakeName(&readPosition, name)) != NameEnd) {
+    while ((status = TakeNewName(firstNamePosition, &readPosition, name)) != NameEnd) {
         if (status == NameTaken && PutName(WorkPath, name)) addPath(WorkPath);
     }
 }
@@ -124,7 +137,7 @@ static void RunList(size_t readPosition, OwnerWindow owner) {
     StartPrefix();
     char name[NameBufferSize];
     NameStatus status;
-    while ((status = TakeName(&readPosition, name)) != NameEnd) {
+    while ((status = TakeNewName(firstNamePosition, &readPosition, name)) != NameEnd) {
         if (status == NameTooLong) {
             PutName(WorkPath, name);
             ReportNameTooLong(owner, name);

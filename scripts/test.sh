@@ -9,7 +9,7 @@ FUZZ_SECONDS=${FUZZ_SECONDS:-30}
 JOBS=${JOBS:-2}
 
 PACKAGES="cmake make g++ clang libclang-rt-14-dev googletest python3 g++-mingw-w64-x86-64 g++-mingw-w64-i686
- mingw-w64-tools wine64 fonts-wine xvfb xdotool imagemagick python3-pefile strace"
+ mingw-w64-tools wine64 fonts-wine xvfb xdotool imagemagick python3-pefile strace locales"
 
 # shellcheck source=scripts/packages.sh
 . "$ROOT/scripts/packages.sh"
@@ -56,8 +56,12 @@ run_fuzzers() {
     local corpus=$ROOT/build/asan/fuzz-corpus target
     for target in fuzz_selection fuzz_convert; do
         mkdir -p "$corpus/$target"
+        # Committed seeds and a dictionary, where a target has them, steer it to the rare cases.
+        local extra=()
+        [ -f "$ROOT/tests/fuzz/$target.dict" ] && extra+=("-dict=$ROOT/tests/fuzz/$target.dict")
+        [ -d "$ROOT/tests/fuzz/seeds/$target" ] && extra+=("$ROOT/tests/fuzz/seeds/$target")
         (cd "$ROOT/build/asan" && "./tests/fuzz/$target" -max_total_time="$FUZZ_SECONDS" "$corpus/$target" \
-            2>"$ROOT/build/asan/$target.log") || { tail -40 "$ROOT/build/asan/$target.log"; return 1; }
+            "${extra[@]}" 2>"$ROOT/build/asan/$target.log") || { tail -40 "$ROOT/build/asan/$target.log"; return 1; }
         grep -a -E '^Done [0-9]+ runs' "$ROOT/build/asan/$target.log" | sed "s/^/$target: /"
     done
 }

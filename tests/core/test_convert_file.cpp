@@ -202,7 +202,10 @@ TEST_F(ConvertFileTest, ReadOnlyPickedFileIsNotReplacedButItsRepairIsKept) {
 TEST_F(ConvertFileTest, NamesAndPathsThatDoNotFitTouchNothing) {
     const std::string longest(247, 'n');   // "Copy of " + 247 + NUL = 256
     WriteAll(FileOf(longest), ToBytes("\r\n"));
-    Convert(longest, 1);
+    {
+        InsideFolder inside(folder);  // the copy's path stays within the platform's limit
+        Convert(longest, 1);
+    }
     EXPECT_EQ(ReadAll(FileOf("Copy of " + longest)), ToBytes("\n"));
     EXPECT_TRUE(RecordedEvents().empty());
 
@@ -227,6 +230,65 @@ TEST_F(ConvertFileTest, NamesAndPathsThatDoNotFitTouchNothing) {
         if (!c.offset) {
             EXPECT_EQ(std::string(WorkPath), PathOf(c.file)) << c.name << ": names the picked file";
         }
+    }
+}
+
+std::string Repeat(const std::string& text, size_t count) {
+    std::string repeated;
+    for (size_t i = 0; i < count; ++i) repeated += text;
+    return repeated;
+}
+
+// The name buffer counts bytes, however many a character takes; the platform's path
+// limit counts as the system does. Run inside the folder, so that the temp folder's
+// own length takes no part; in overwrite mode, where a late failure costs the file.
+TEST_F(ConvertFileTest, LimitsInBytesAndPlatformUnitsTouchNothing) {
+    const std::string e = "\xC3\xA9", table = "\xE8\xA1\xA8", emoji = "\xF0\x9F\x98\x80";
+    const std::string deep(148, 'd');  // ".\\" + deep + "\\Copy of " + 100 = 259
+    // Wine keeps names as UTF-8 on Linux, where a name holds 255 bytes: multi-byte
+    // characters read in a single-byte code page would pass that on their own.
+    const std::vector<unsigned> utf8 = {NativeStandIn, CodePageUtf8};
+    struct Case {
+        const char* name;
+        std::string folder;
+        std::string file;
+        bool fits;
+        std::vector<unsigned> codePages;
+    };
+    const Case cases[] = {
+        {"2-byte characters, copy name of 255 bytes", "", Repeat(e, 123) + "x", true, utf8},
+        {"2-byte characters, one byte more", "", Repeat(e, 124), false, utf8},
+        {"3-byte characters, copy name of 255 bytes", "", Repeat(table, 82) + "x", true, utf8},
+        {"3-byte characters, one byte more", "", Repeat(table, 82) + "xy", false, utf8},
+        {"4-byte characters, copy name of 255 bytes", "", Repeat(emoji, 61) + "abc", true, utf8},
+        {"4-byte characters, one byte more", "", Repeat(emoji, 61) + "abcd", false, utf8},
+        {"copy path of 259 characters", deep, std::string(100, 'p'), true, {}},
+        {"copy path of 260 characters", deep, std::string(101, 'p'), false, {}},
+        {"copy path of 259 units in pairs", deep, Repeat(emoji, 50), true, utf8},
+        {"copy path of 260 units in pairs", deep, Repeat(emoji, 50) + "p", false, utf8},
+    };
+    InsideFolder inside(folder);
+    fs::create_directory(deep);
+    for (const Case& c : cases) {
+        if (!HoldsHere(c.codePages)) continue;
+        const std::string where = ".\\" + (c.folder.empty() ? "" : c.folder + "\\");
+        ASSERT_TRUE(WriteNamed(where + c.file, ToBytes("a\r\n"))) << c.name;
+        std::memcpy(WorkPath, where.c_str(), where.size() + 1);
+        NameOffset = static_cast<unsigned short>(where.size());
+        RecordedEvents().clear();
+        Convert(c.file, 0);
+        if (c.fits) {
+            EXPECT_TRUE(RecordedEvents().empty()) << c.name;
+            EXPECT_EQ(ToBytes("a\n"), ReadNamed(where + c.file)) << c.name;
+        } else {
+            ASSERT_EQ(RecordedEvents().size(), 1u) << c.name;
+            EXPECT_EQ(RecordedEvents()[0].caption, "File Name Too Long!") << c.name;
+            EXPECT_EQ(RecordedEvents()[0].text, c.file) << c.name;
+            EXPECT_EQ(ToBytes("a\r\n"), ReadNamed(where + c.file)) << c.name;
+        }
+        EXPECT_EQ(FolderContents(c.folder.empty() ? "." : c.folder).size(), c.folder.empty() ? 2u : 1u)
+            << c.name << ": one file beside the sub-folder, nothing else made";
+        EXPECT_TRUE(DeletePath((where + c.file).c_str())) << c.name;
     }
 }
 

@@ -63,6 +63,10 @@ TEST(OpenResult, DriveRootGetsOneSeparator) {
         {"names at a root", string("C:\\\0a.mp3\0b.mp3\0\0", 17), 4, {"C:\\a.mp3", "C:\\b.mp3"}},
         {"names in a folder", string("C:\\d\0a.mp3\0\0", 12), 5, {"C:\\d\\a.mp3"}},
         {"one file at a root", string("C:\\a.mp3\0", 9), 3, {"C:\\a.mp3"}},
+        // Code page 932: folder names ending in a character whose second byte is 0x5C.
+        {"folder ending in 0x95 0x5C", string("C:\\\x94\xAD\x95\x5C\0a\0b\0\0", 13), 8,
+         {"C:\\\x94\xAD\x95\x5C\\a", "C:\\\x94\xAD\x95\x5C\\b"}},
+        {"one such character at a root", string("C:\\\x83\x5C\0a\0\0", 9), 6, {"C:\\\x83\x5C\\a"}},
     };
     for (const Case& c : cases) {
         Load(c.bytes, c.offset);

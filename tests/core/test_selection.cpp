@@ -57,6 +57,8 @@ TEST(ListSelection, FormsAndMalformedBuffers) {
         {"name too long for the name buffer", Z("C:\\M") + Z("a") + Z(longName.c_str()) + Z("c") + Z(""), 5,
          {"C:\\M\\a", "C:\\M\\c"}},
         {"no closing NUL before stale bytes", Z("C:\\M") + Z("a"), 5, {"C:\\M\\a"}},
+        {"the same file typed again", Z("C:\\M") + Z("a.mp3") + Z("b") + Z("A.MP3") + Z("a.mp3") + Z(""), 5,
+         {"C:\\M\\a.mp3", "C:\\M\\b"}},
     };
     for (const ListCase& c : cases) {
         LoadSelection(c.buffer, c.offset);
@@ -152,6 +154,42 @@ TEST_F(RunSelectionTest, PickedCopyIsNeverOverwrittenByItsOriginal) {
         EXPECT_EQ(ReadAll(folder / "a.mp3"), ToBytes("a\r\n")) << "generate " << generate;
         const fs::path repaired = generate ? folder / "Copy of Copy of a.mp3" : folder / "Copy of a.mp3";
         EXPECT_EQ(ReadAll(repaired), ToBytes("c\n")) << "generate " << generate;
+    }
+}
+
+// Whether a picked name is another's own copy follows the file system's rule: case
+// folded per character, never by a single byte of a character.
+TEST_F(RunSelectionTest, OwnCopyFollowsTheFileSystemsCaseRule) {
+    struct Case {
+        const char* name;
+        std::string picked, other;
+        bool refused;
+        std::vector<unsigned> codePages;
+    };
+    const Case cases[] = {
+        {"accented capitals", "Caf\xC3\xA9.mp3", "COPY OF CAF\xC3\x89.MP3", true, {NativeStandIn, CodePageUtf8}},
+        {"sharp s is not ss", "Stra\xC3\x9F" "e.mp3", "COPY OF STRASSE.MP3", false, {}},
+        {"932: second bytes A and a", "\x83\x41.mp3", "Copy of \x83\x61.mp3", false, {NativeStandIn, CodePage932}},
+    };
+    for (const Case& c : cases) {
+        if (!HoldsHere(c.codePages)) continue;
+        for (int generate : {0, 1}) {
+            const std::string trace = std::string(c.name) + (generate ? ", generate" : ", overwrite");
+            fs::remove_all(folder);
+            fs::create_directories(folder);
+            RecordedEvents().clear();
+            const std::string picked = Dir() + "\\" + c.picked, other = Dir() + "\\" + c.other;
+            ASSERT_TRUE(WriteNamed(picked, ToBytes("p\r\n")) && WriteNamed(other, ToBytes("o\r\n"))) << trace;
+            LoadNames({c.picked, c.other});
+            GenerateNewFiles = generate;
+            RunSelection(Owner);
+            const std::string refusal = "File Not Written! " + Dir() + "\\Copy of " + c.picked;
+            EXPECT_EQ(c.refused, Boxes()[0] == refusal) << trace;
+            const std::string pickedResult = generate ? Dir() + "\\Copy of " + c.picked : picked;
+            const std::string otherResult = generate ? Dir() + "\\Copy of " + c.other : other;
+            EXPECT_EQ(ReadNamed(c.refused ? picked : pickedResult), ToBytes(c.refused ? "p\r\n" : "p\n")) << trace;
+            EXPECT_EQ(ReadNamed(otherResult), ToBytes("o\n")) << trace;
+        }
     }
 }
 

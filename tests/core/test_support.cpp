@@ -12,10 +12,14 @@
 #include <iterator>
 #include <random>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
 #include <unistd.h>
 #endif
 
+#include "platform.h"
 #include "state.h"
 
 namespace fs = std::filesystem;
@@ -52,12 +56,50 @@ Bytes ReferenceRestore(const Bytes& input) {
     return output;
 }
 
+#ifdef _WIN32
+unsigned NameRules() { return GetACP(); }
+#else
+unsigned NameRules() { return NativeStandIn; }
+#endif
+
+bool HoldsHere(const std::vector<unsigned>& rules) {
+    return rules.empty() || std::find(rules.begin(), rules.end(), NameRules()) != rules.end();
+}
+
+bool WriteNamed(const std::string& path, const Bytes& bytes) {
+    FILE* file = OpenSharedFile(path.c_str(), "wb");
+    if (!file) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
+}
+
+Bytes ReadNamed(const std::string& path) {
+    FILE* file = OpenSharedFile(path.c_str(), "rb");
+    if (!file) return ToBytes("<missing>");
+    Bytes bytes;
+    int byte;
+    while ((byte = std::fgetc(file)) != EOF) bytes.push_back(static_cast<unsigned char>(byte));
+    std::fclose(file);
+    return bytes;
+}
+
 void UseFolder(const fs::path& folder) {
     std::string prefix = folder.string() + "\\";
     ASSERT_LT(prefix.size(), static_cast<size_t>(WorkPathSize));
     std::memset(WorkPath, 'X', sizeof WorkPath);  // stale bytes must never show through
     std::memcpy(WorkPath, prefix.c_str(), prefix.size() + 1);
     NameOffset = static_cast<unsigned short>(prefix.size());
+}
+
+InsideFolder::InsideFolder(const fs::path& folder) : previous(fs::current_path()) {
+    fs::current_path(folder);
+    std::memcpy(WorkPath, ".\\", 3);
+    NameOffset = 2;
+}
+
+InsideFolder::~InsideFolder() {
+    std::error_code ignored;
+    fs::current_path(previous, ignored);
 }
 
 fs::path MakeScratchFolder(const char* tag) {

@@ -159,3 +159,34 @@ TEST_F(SelectionLimits, DeepFolderConvertsWhatTheDialogCanName) {
 }
 
 
+TEST_F(SelectionLimits, CopyPathOverThePlatformLimitTouchesNothing) {
+    // Under Wine the dialog takes the picked file's path (its Linux path one longer);
+    // the copy's path, 8 characters more, must stay within the ANSI calls' 259.
+    if (!UseShortRootFolder()) GTEST_SKIP() << "needs root to make a folder at the Linux root";
+    const std::string deep = InRoot(std::string(100, 'd'));
+    ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr));
+    const std::string fits(147, 'f'), over(150, 'o');  // copy paths of 259 and 262 characters
+    const std::string fitsPath = deep + "\\" + fits, overPath = deep + "\\" + over;
+    for (const Mode& mode : BothModes) {
+        SCOPED_TRACE(mode.name);
+        for (const std::string* path : {&fitsPath, &overPath})
+            ASSERT_TRUE(WriteBytes(path->c_str(), Damaged.data(), static_cast<DWORD>(Damaged.size())));
+        ASSERT_TRUE(OpenFiles(main, deep.c_str(), std::vector<const char*>{fits.c_str(), over.c_str()}.data(), 2));
+        Click(mode.control);
+        EXPECT_EQ("File Name Too Long!: " + over + "\nFiles are Decrimped!: " + overPath, RunAndReadBoxes());
+        const bool generates = mode.control == ControlGenerate;
+        char names[8][MAX_PATH];
+        ASSERT_EQ(generates ? 3 : 2, ListFolder(deep.c_str(), names, 8)) << "no other file made";
+        EXPECT_EQ(generates ? "Copy of " + fits : fits, std::string(names[0]));
+        EXPECT_EQ(over, std::string(names[generates ? 2 : 1]));
+        char bytes[64];
+        DWORD size = 0;
+        EXPECT_TRUE(ReadBytes((deep + "\\" + names[0]).c_str(), bytes, sizeof bytes, &size));
+        EXPECT_EQ(Repaired, std::string(bytes, size));
+        EXPECT_TRUE(ReadBytes(overPath.c_str(), bytes, sizeof bytes, &size));
+        EXPECT_EQ(Damaged, std::string(bytes, size)) << "the file whose copy would not fit";
+        ASSERT_TRUE(RemoveFiles(deep.c_str()));
+    }
+    StopProgram(&guard.program);  // its current folder is the deep one, since the dialog
+    EXPECT_TRUE(RemoveDirectoryA(deep.c_str()));
+}

@@ -1,15 +1,23 @@
 // Arbitrary selection buffers and offsets through both walks: no read or write
-// outside the buffers, every listed path terminated within WorkPath.
+// outside the buffers, every listed path terminated within WorkPath, no file listed twice.
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "open_result.h"
 #include "recorded_ui.h"
 #include "selection.h"
 #include "state.h"
 
+static std::vector<std::string> Listed;
+
 static void CheckListed(const char* path) {
     if (std::strlen(path) >= WorkPathSize) __builtin_trap();
+    for (const std::string& earlier : Listed) {
+        if (SameFileName(earlier.c_str(), path)) __builtin_trap();
+    }
+    Listed.push_back(path);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -25,6 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memset(WorkPath, 'W', sizeof WorkPath);
     // The shell tidies a whole selection before taking it; a cut one it refuses.
     if (tidy && SelectionIsWhole(NameOffset)) DropRootSeparator();
+    Listed.clear();
     ListSelection(CheckListed);
     SelectionPending = 1;
     RunSelection(nullptr);

@@ -1,0 +1,89 @@
+// Native stand-in for the name rules, as on a Windows system whose code page is
+// UTF-8: names compared case-insensitively per character, paths counted in UTF-16.
+// Bytes that are not UTF-8 stay as they are, as Linux keeps them: such a name is
+// the same file only as the very same bytes.
+#include <locale.h>
+#include <wctype.h>
+
+#include <cstring>
+
+#include "platform.h"
+
+const size_t PlatformPathLimit = 259;  // MAX_PATH less the terminator
+const unsigned NotDecoded = 0xFFFFFFFF;
+
+// Bytes in the sequence a lead byte starts; 0 for a byte that cannot start one.
+static size_t SequenceLength(unsigned lead) {
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    return 0;
+}
+
+// The code point at text and its length in *length; NotDecoded (and length 1) for
+// a byte that does not start a well-formed UTF-8 sequence.
+static unsigned DecodeUtf8(const unsigned char* text, size_t* length) {
+    static const unsigned leadBits[5] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    static const unsigned smallest[5] = {0, 0, 0x80, 0x800, 0x10000};
+    *length = 1;
+    const size_t count = SequenceLength(text[0]);
+    if (count == 0) return NotDecoded;
+    unsigned point = text[0] & leadBits[count];
+    for (size_t i = 1; i < count; ++i) {
+        if ((text[i] & 0xC0) != 0x80) return NotDecoded;  // a NUL ends it here too
+        point = (point << 6) | (text[i] & 0x3F);
+    }
+    if (point < smallest[count] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF))
+        return NotDecoded;
+    *length = count;
+    return point;
+}
+
+static bool IsUtf8(const unsigned char* text) {
+    size_t length;
+    for (; *text; text += length) {
+        if (DecodeUtf8(text, &length) == NotDecoded) return false;
+    }
+    return true;
+}
+
+// The "C" locale folds ASCII only; a UTF-8 one knows every letter's capital.
+static unsigned Upper(unsigned point) {
+    static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    return unicode ? static_cast<unsigned>(towupper_l(static_cast<wint_t>(point), unicode))
+                   : static_cast<unsigned>(towupper(static_cast<wint_t>(point)));
+}
+
+bool SameFileName(const char* a, const char* b) {
+    const unsigned char* textA = reinterpret_cast<const unsigned char*>(a);
+    const unsigned char* textB = reinterpret_cast<const unsigned char*>(b);
+    if (!IsUtf8(textA) || !IsUtf8(textB)) return std::strcmp(a, b) == 0;
+    while (*textA && *textB) {
+        size_t lengthA, lengthB;
+        if (Upper(DecodeUtf8(textA, &lengthA)) != Upper(DecodeUtf8(textB, &lengthB))) return false;
+        textA += lengthA;
+        textB += lengthB;
+    }
+    return *textA == *textB;
+}
+
+// UTF-8 never uses the bytes of ASCII inside a character: a plain scan is safe.
+size_t NameStart(const char* path) {
+    size_t start = 0;
+    for (size_t i = 0; path[i] != '\0'; ++i) {
+        if (path[i] == '\\' || path[i] == '/') start = i + 1;
+    }
+    return start;
+}
+
+bool PathFitsPlatform(const char* path) {
+    const unsigned char* text = reinterpret_cast<const unsigned char*>(path);
+    size_t units = 0;
+    size_t length;
+    for (; *text; text += length) {
+        (void)DecodeUtf8(text, &length);
+        units += length == 4 ? 2 : 1;  // beyond U+FFFF: a surrogate pair
+    }
+    return units <= PlatformPathLimit;
+}
