@@ -22,7 +22,8 @@ std::string WindowsPathOfUnix(const std::string& unixPath) {
 
 int WaitForStatus(const std::string& statusFile) {
     const std::string path = WindowsPathOfUnix(statusFile);
-    for (DWORD waited = 0; waited < DriverTimeoutMs; waited += 20) {
+    const DWORD start = GetTickCount();
+    do {
         char text[16] = {};
         DWORD size = 0;
         if (ReadBytes(path.c_str(), text, sizeof text - 1, &size) && size > 0 &&
@@ -30,8 +31,7 @@ int WaitForStatus(const std::string& statusFile) {
             DeleteFileA(path.c_str());
             return atoi(text);
         }
-        Sleep(20);
-    }
+    } while (PollAgain(start, ReadyTimeoutMs));
     return -1;
 }
 
