@@ -4,7 +4,7 @@ set(DECRIMP_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources to b
 
 find_package(GTest QUIET)
 if(GTest_FOUND)
-  message(STATUS "GoogleTest: package ${GTest_DIR}${GTEST_LIBRARY}")
+  message(STATUS "GoogleTest: installed package")
   return()
 endif()
 
@@ -17,6 +17,9 @@ if(EXISTS ${DECRIMP_GTEST_SOURCE}/CMakeLists.txt)
 else()
   message(STATUS "GoogleTest: downloading")
   include(FetchContent)
+  if(POLICY CMP0135)
+    cmake_policy(SET CMP0135 NEW)  # extracted files dated now, so a new download rebuilds
+  endif()
   FetchContent_Declare(googletest
     URL https://github.com/google/googletest/archive/refs/tags/v1.14.0.tar.gz
     URL_HASH SHA256=8ad598c73ad796e0d8280b082cebd82a630d73e73cd3c70057938a6501bba5d7)
