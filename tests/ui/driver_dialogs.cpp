@@ -37,8 +37,9 @@ static HWND FindOwned(HWND owner, int kind) {
 static HWND WaitForOwned(HWND owner, int kind) {
     const DWORD start = GetTickCount();
     HWND found;
-    while ((found = FindOwned(owner, kind)) == nullptr && PollAgain(start, ReadyTimeoutMs)) {
-    }
+    do {
+        found = FindOwned(owner, kind);
+    } while (found == nullptr && PollAgain(start, ReadyTimeoutMs));
     return found;
 }
 

@@ -48,8 +48,9 @@ static HWND FindMainWindowOnce(DWORD processId) {
 HWND FindMainWindow(DWORD processId, DWORD timeoutMs) {
     const DWORD start = GetTickCount();
     HWND hwnd;
-    while ((hwnd = FindMainWindowOnce(processId)) == nullptr && PollAgain(start, timeoutMs)) {
-    }
+    do {
+        hwnd = FindMainWindowOnce(processId);
+    } while (hwnd == nullptr && PollAgain(start, timeoutMs));
     return hwnd;
 }
 
