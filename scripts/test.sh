@@ -82,6 +82,16 @@ windows_replace_order() {
         sh "$ROOT/tests/order/trace-replace.sh" wine "$ROOT/build/win64/tests/order/convert_one.exe"
 }
 
+# The zip a Windows user gets from one build, made by cpack (stripped exe and
+# README.txt) and checked by scripts/check-package.py, which prints what it checked.
+package_and_check() {  # package_and_check DIR win32|win64
+    local dir=$1 arch=$2 version
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$dir/CMakeCache.txt")
+    rm -f "$dir"/decrimp95-*.zip
+    (cd "$dir" && cpack -G ZIP >cpack.log 2>&1) || { cat "$dir/cpack.log"; return 1; }
+    /usr/bin/python3 "$ROOT/scripts/check-package.py" "$dir/decrimp95-$version-$arch.zip" "$arch" "$version"
+}
+
 install_missing $PACKAGES || { echo "could not install the packages this needs"; exit 1; }
 mkdir -p build
 step "native build (g++)" build build/native -DCMAKE_BUILD_TYPE=Release
@@ -92,7 +102,9 @@ step "fuzzers, ${FUZZ_SECONDS}s each" run_fuzzers
 step "Windows x86_64 build" build build/win64 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
 step "Windows x86_64 tests under Wine" windows_tests
 step "Windows x86_64 overwrite order under Wine (strace)" windows_replace_order
+step "Windows x86_64 zip" package_and_check build/win64 win64
 step "Windows i686 build (release artifact, not run here)" build build/win32 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
+step "Windows i686 zip" package_and_check build/win32 win32
 
 echo
 [ $FAILED -eq 0 ] || printf 'failed: %s\n' "${FAILURES[@]}"

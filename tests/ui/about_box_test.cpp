@@ -70,7 +70,7 @@ std::string IsOk(HWND control) {
 std::string NamesBitmap102(HWND control) {
     WCHAR text[8] = {};
     SendMessageTimeoutW(control, WM_GETTEXT, 8, reinterpret_cast<LPARAM>(text),
-                        SMTO_ABORTIFHUNG, 5000, nullptr);
+                        SMTO_NORMAL, SendTimeoutMs, nullptr);
     // An ordinal text reads back as 0xFFFF or, through the ANSI dialog calls, 0xFF.
     bool ordinal = text[0] == 0xFFFF || text[0] == 0xFF;
     if (!ordinal || text[1] != 102)
