@@ -10,7 +10,7 @@ FUZZ_SECONDS=${FUZZ_SECONDS:-30}
 JOBS=${JOBS:-2}
 
 PACKAGES="cmake make g++ clang libclang-rt-14-dev googletest python3 g++-mingw-w64-x86-64 g++-mingw-w64-i686
- mingw-w64-tools wine64 fonts-wine xvfb xdotool imagemagick python3-pefile locales"
+ mingw-w64-tools wine64 fonts-wine xvfb xdotool imagemagick python3-pefile strace locales"
 
 # shellcheck source=scripts/packages.sh
 . "$ROOT/scripts/packages.sh"
@@ -79,6 +79,22 @@ windows_tests() {  # windows_tests DIR [CTEST-ARGS...]
     return $result
 }
 
+# Runs its own traced Wine server, so it comes after the other Windows tests.
+windows_replace_order() {
+    WINEPREFIX="$ROOT/build/wine/prefix" WINEDEBUG=-all \
+        sh "$ROOT/tests/order/trace-replace.sh" wine "$ROOT/build/win64/tests/order/convert_one.exe"
+}
+
+# The zip a Windows user gets from one build, made by cpack (stripped exe and
+# README.txt) and checked by scripts/check-package.py, which prints what it checked.
+package_and_check() {  # package_and_check DIR win32|win64
+    local dir=$1 arch=$2 version
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$dir/CMakeCache.txt")
+    rm -f "$dir"/decrimp95-*.zip
+    (cd "$dir" && cpack -G ZIP >cpack.log 2>&1) || { cat "$dir/cpack.log"; return 1; }
+    /usr/bin/python3 "$ROOT/scripts/check-package.py" "$dir/decrimp95-$version-$arch.zip" "$arch" "$version"
+}
+
 install_missing $PACKAGES || { echo "could not install the packages this needs"; exit 1; }
 mkdir -p build
 step "native build (g++)" build build/native -DCMAKE_BUILD_TYPE=Release
@@ -88,11 +104,14 @@ step "sanitizer tests" run_ctest build/asan
 step "fuzzers, ${FUZZ_SECONDS}s each" run_fuzzers
 step "Windows x86_64 build" build build/win64 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
 step "Windows x86_64 tests under Wine" windows_tests "$ROOT/build/win64"
+step "Windows x86_64 overwrite order under Wine (strace)" windows_replace_order
+step "Windows x86_64 zip" package_and_check build/win64 win64
 step "Windows x86_64 legacy build (no UTF-8 manifest)" build build/win64-legacy -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release -DDECRIMP_UTF8_MANIFEST=OFF
 # The legacy program's own tests: its resources, and its names under code page 932.
 step "Windows x86_64 legacy tests under Wine, code page 932" windows_tests "$ROOT/build/win64-legacy" \
     -R '^(resources|names_Legacy)$'
 step "Windows i686 build (release artifact, not run here)" build build/win32 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
+step "Windows i686 zip" package_and_check build/win32 win32
 
 echo
 [ $FAILED -eq 0 ] || printf 'failed: %s\n' "${FAILURES[@]}"

@@ -16,12 +16,6 @@ const std::vector<unsigned> Only932 = {CodePage932};
 // The stand-in keeps bytes that are not UTF-8 apart, as 932 keeps its characters.
 const std::vector<unsigned> Kept932 = {NativeStandIn, CodePage932};
 
-std::string Repeat(const std::string& text, size_t count) {
-    std::string repeated;
-    for (size_t i = 0; i < count; ++i) repeated += text;
-    return repeated;
-}
-
 // Run only by the builds that start these tests in another code page on purpose,
 // so that rows for that code page cannot be passed over unseen.
 TEST(NameRulesInForce, DISABLED_Utf8) { EXPECT_EQ(CodePageUtf8, NameRules()); }
@@ -82,28 +76,6 @@ TEST(FileNames, NameStartsAfterTheLastSeparator) {
     for (const Case& c : cases) {
         if (HoldsHere(c.codePages)) {
             EXPECT_EQ(c.start, NameStart(c.path.c_str())) << c.name;
-        }
-    }
-}
-
-TEST(FileNames, PathLimitCountsAsTheSystemCounts) {
-    const std::string emoji = "\xF0\x9F\x98\x80";  // 4 bytes, 2 UTF-16 units
-    struct Case {
-        const char* name;
-        std::string path;
-        bool fits;
-        std::vector<unsigned> codePages;
-    };
-    const Case cases[] = {
-        {"259 characters", "C:\\" + std::string(256, 'p'), true, Anywhere},
-        {"260 characters", "C:\\" + std::string(257, 'p'), false, Anywhere},
-        {"259 units of 3-byte characters", "C:\\" + Repeat("\xE8\xA1\xA8", 128) + std::string(128, 'p'), true, Utf8},
-        {"259 units, a pair each", "C:\\" + Repeat(emoji, 128), true, Utf8},
-        {"260 units, a pair each", "C:\\" + Repeat(emoji, 128) + "p", false, Utf8},
-    };
-    for (const Case& c : cases) {
-        if (HoldsHere(c.codePages)) {
-            EXPECT_EQ(c.fits, PathFitsPlatform(c.path.c_str())) << c.name;
         }
     }
 }

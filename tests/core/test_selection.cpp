@@ -157,49 +157,6 @@ TEST_F(RunSelectionTest, PickedCopyIsNeverOverwrittenByItsOriginal) {
     }
 }
 
-TEST_F(RunSelectionTest, FilePickedTwiceIsRepairedOnce) {
-    for (const char* again : {"a.mp3", "A.MP3"}) {
-        for (int generate : {0, 1}) {
-            fs::remove_all(folder);
-            fs::create_directories(folder);
-            RecordedEvents().clear();
-            WriteAll(folder / "a.mp3", ToBytes("a\r\r\n"));  // a second pass would take the CR left
-            LoadNames({"a.mp3", again});
-            GenerateNewFiles = generate;
-            RunSelection(Owner);
-            const std::string result = generate ? "Copy of a.mp3" : "a.mp3";
-            const std::string trace = std::string(again) + (generate ? ", generate" : ", overwrite");
-            EXPECT_EQ(Boxes(), (std::vector<std::string>{"arrow", "Files are Decrimped! " + Dir() + "\\" + result}))
-                << trace;
-            EXPECT_EQ(ReadAll(folder / result), ToBytes("a\r\n")) << trace;
-        }
-    }
-}
-
-TEST_F(RunSelectionTest, NameWithSubFolderGetsItsCopyInThatFolder) {
-    for (int generate : {0, 1}) {
-        fs::remove_all(folder);
-        fs::create_directories(folder / "sub");
-        RecordedEvents().clear();
-        WriteAll(folder / "sub" / "a.mp3", ToBytes("a\r\n"));
-        WriteAll(folder / "b.mp3", ToBytes("b\r\n"));
-        LoadNames({"sub\\a.mp3", "b.mp3"});
-        EXPECT_EQ(ListLoaded(), (std::vector<std::string>{Dir() + "\\sub\\a.mp3", Dir() + "\\b.mp3"}));
-        GenerateNewFiles = generate;
-        RunSelection(Owner);
-        EXPECT_EQ(Boxes().size(), 2u) << "no box but the end's";
-        if (generate) {
-            EXPECT_EQ(FolderContents(folder), (std::vector<std::string>{"Copy of b.mp3", "b.mp3", "sub"}));
-            EXPECT_EQ(FolderContents(folder / "sub"), (std::vector<std::string>{"Copy of a.mp3", "a.mp3"}));
-            EXPECT_EQ(ReadAll(folder / "sub" / "Copy of a.mp3"), ToBytes("a\n"));
-        } else {
-            EXPECT_EQ(FolderContents(folder), (std::vector<std::string>{"b.mp3", "sub"}));
-            EXPECT_EQ(FolderContents(folder / "sub"), std::vector<std::string>{"a.mp3"});
-            EXPECT_EQ(ReadAll(folder / "sub" / "a.mp3"), ToBytes("a\n"));
-        }
-    }
-}
-
 // Whether a picked name is another's own copy follows the file system's rule: case
 // folded per character, never by a single byte of a character.
 TEST_F(RunSelectionTest, OwnCopyFollowsTheFileSystemsCaseRule) {

@@ -6,23 +6,20 @@
 namespace {
 
 // Wine starts a Linux program like any other, but its exit code does not come back
-// through the process handle: the shell leaves it in a file instead.
+// through the process handle: the shell leaves it in a file instead. The file lies in
+// this Wine prefix's temp folder: runs in other prefixes get the same process ids.
 std::string StatusFileName() {
     static int count = 0;
-    return "/tmp/decrimp_faults_" + std::to_string(GetCurrentProcessId()) + "_" +
+    char temp[MAX_PATH];
+    const DWORD length = GetTempPathA(sizeof temp, temp);
+    if (length == 0 || length >= sizeof temp) return "";
+    return std::string(temp) + "decrimp_faults_" + std::to_string(GetCurrentProcessId()) + "_" +
            std::to_string(++count) + ".status";
 }
 
-std::string WindowsPathOfUnix(const std::string& unixPath) {
-    std::string path = "Z:" + unixPath;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-
-int WaitForStatus(const std::string& statusFile) {
-    const std::string path = WindowsPathOfUnix(statusFile);
-    for (DWORD waited = 0; waited < DriverTimeoutMs; waited += 20) {
+int WaitForStatus(const std::string& path) {
+    const DWORD start = GetTickCount();
+    do {
         char text[16] = {};
         DWORD size = 0;
         if (ReadBytes(path.c_str(), text, sizeof text - 1, &size) && size > 0 &&
@@ -30,8 +27,7 @@ int WaitForStatus(const std::string& statusFile) {
             DeleteFileA(path.c_str());
             return atoi(text);
         }
-        Sleep(20);
-    }
+    } while (PollAgain(start, ReadyTimeoutMs));
     return -1;
 }
 
@@ -46,9 +42,11 @@ std::string Repair(const std::string& bytes) {
 
 bool RunUnix(const std::string& command) {
     const std::string statusFile = StatusFileName();
+    const std::string unixStatusFile = QuotedUnixPath(statusFile);
+    if (unixStatusFile.empty()) return false;
     // Wine splits the command line the Windows way: the script is one quoted argument,
     // so its own double quotes are escaped.
-    std::string script = "(" + command + ") >/dev/null 2>&1; echo $? >" + statusFile;
+    std::string script = "(" + command + ") >/dev/null 2>&1; echo $? >" + unixStatusFile;
     std::string line = "/bin/sh -c \"";
     for (char c : script) line += c == '"' ? std::string("\\\"") : std::string(1, c);
     line += "\"";

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -25,14 +26,22 @@ static Bytes Reference(const uint8_t* data, size_t size) {
     return out;
 }
 
+static std::string FolderMade;
+
+// libFuzzer ends a timed run with exit(): the scratch folder goes with it.
+static void RemoveFolder() {
+    (void)std::remove((FolderMade + "/f.bin").c_str());
+    (void)rmdir(FolderMade.c_str());
+}
+
 static std::string Folder() {
-    static std::string folder;
-    if (folder.empty()) {
+    if (FolderMade.empty()) {
         char pattern[] = "/tmp/decrimp-fuzz-XXXXXX";
         if (!mkdtemp(pattern)) __builtin_trap();
-        folder = pattern;
+        FolderMade = pattern;
+        std::atexit(RemoveFolder);
     }
-    return folder;
+    return FolderMade;
 }
 
 static Bytes ConvertThroughFile(const uint8_t* data, size_t size) {
@@ -50,6 +59,8 @@ static Bytes ConvertThroughFile(const uint8_t* data, size_t size) {
     if (!file) __builtin_trap();
     output.resize(std::fread(output.data(), 1, output.size(), file));
     std::fclose(file);
+    // An earlier run's copy would be kept as someone else's: each run makes its own.
+    if (std::remove((Folder() + "/Copy of f.bin").c_str()) != 0) __builtin_trap();
     return output;
 }
 

@@ -70,7 +70,7 @@ std::string IsOk(HWND control) {
 std::string NamesBitmap102(HWND control) {
     WCHAR text[8] = {};
     SendMessageTimeoutW(control, WM_GETTEXT, 8, reinterpret_cast<LPARAM>(text),
-                        SMTO_ABORTIFHUNG, 5000, nullptr);
+                        SMTO_NORMAL, SendTimeoutMs, nullptr);
     // An ordinal text reads back as 0xFFFF or, through the ANSI dialog calls, 0xFF;
     // in the UTF-8 code page that lone 0xFF byte becomes the replacement character.
     bool ordinal = text[0] == 0xFFFF || text[0] == 0xFF || text[0] == 0xFFFD;

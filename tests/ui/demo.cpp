@@ -38,15 +38,15 @@ static bool Fail(const char* what) {
 // later still; a window on another desktop is invisible until this thread joins it.
 static HWND WaitForProgram(const char* desktopName) {
     HDESK desktop = nullptr;
-    for (DWORD waited = 0; waited < 3 * DriverTimeoutMs; waited += 50) {
+    const DWORD start = GetTickCount();
+    do {
         if (desktop == nullptr) {
             desktop = OpenDesktopA(desktopName, 0, FALSE, GENERIC_ALL);
             if (desktop != nullptr && !SetThreadDesktop(desktop)) return nullptr;
         }
         HWND main = desktop ? FindWindowA("MyClass", "Decrimp 95") : nullptr;
         if (main != nullptr && IsWindowVisible(main)) return main;
-        Sleep(50);
-    }
+    } while (PollAgain(start, ReadyTimeoutMs));
     return nullptr;
 }
 

@@ -6,10 +6,14 @@
 
 #include <windows.h>
 
-// Every wait polls in short steps and gives up after this long.
-const DWORD DriverTimeoutMs = 10000;
-// Starting the program on a busy machine can take far longer; only a hang waits this out.
+// Every wait is for something that will happen (the program ready, a box showing, a
+// window gone, the queue settled, a Unix command done). On a busy machine that can
+// take long, so a wait gives up only after this much real time: only a hang waits it
+// out. Nothing waits for something not to happen: a test settles the queue and looks.
 const DWORD ReadyTimeoutMs = 120000;
+const DWORD PollStepMs = 20;
+// A message sent to the program is answered as soon as its thread gets to it.
+const UINT SendTimeoutMs = ReadyTimeoutMs;
 
 // The identifiers the program's menu and controls answer to.
 const int CommandOpen = 40001;
@@ -37,7 +41,7 @@ struct ProgramGuard {
 const char* ProgramPath();
 // Starts the program and waits for its main window to show.
 bool StartProgram(Program* program);
-// The visible main window of the process, or NULL after the timeout.
+// The visible main window of the process, or NULL after timeoutMs.
 HWND FindMainWindow(DWORD processId, DWORD timeoutMs);
 // Waits for the program to end by itself; false if it is still running.
 bool WaitForExit(Program* program, DWORD* exitCode);
@@ -47,7 +51,11 @@ void StopProgram(Program* program);
 // The ANSI code page in force inside the program (GetACP run there); 0 if it cannot be read.
 UINT ProgramCodePage(const Program* program);
 
-// --- reading and poking windows (driver_windows.cpp) ---
+// --- waiting, reading and poking windows (driver_windows.cpp) ---
+
+// Sleeps one poll step; false once timeoutMs have passed since start, a GetTickCount()
+// value. Counted by the clock: on a busy machine every Sleep overruns.
+bool PollAgain(DWORD start, DWORD timeoutMs);
 
 struct ControlInfo {
     HWND hwnd;

@@ -35,11 +35,12 @@ static HWND FindOwned(HWND owner, int kind) {
 }
 
 static HWND WaitForOwned(HWND owner, int kind) {
-    for (DWORD waited = 0;; waited += 20) {
-        HWND found = FindOwned(owner, kind);
-        if (found != nullptr || waited >= DriverTimeoutMs) return found;
-        Sleep(20);
-    }
+    const DWORD start = GetTickCount();
+    HWND found;
+    do {
+        found = FindOwned(owner, kind);
+    } while (found == nullptr && PollAgain(start, ReadyTimeoutMs));
+    return found;
 }
 
 HWND FindOwnedDialog(HWND owner) { return FindOwned(owner, 0); }
@@ -64,7 +65,7 @@ bool ClickOk(HWND dialog) {
 
 static void TypeFileName(HWND dialog, const char* text) {
     SendMessageTimeoutA(GetDlgItem(dialog, OpenFileNameField), WM_SETTEXT, 0,
-                        reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, nullptr);
+                        reinterpret_cast<LPARAM>(text), SMTO_NORMAL, SendTimeoutMs, nullptr);
 }
 
 static void PressDialogButton(HWND dialog, int id) {
@@ -157,10 +158,10 @@ static BOOL CALLBACK MatchPopup(HWND hwnd, LPARAM lParam) {
 }
 
 HWND WaitForPopupMenu(DWORD processId) {
-    for (DWORD waited = 0;; waited += 20) {
-        PopupSearch search = {processId, nullptr};
+    const DWORD start = GetTickCount();
+    PopupSearch search = {processId, nullptr};
+    do {
         EnumWindows(MatchPopup, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr || waited >= DriverTimeoutMs) return search.found;
-        Sleep(20);
-    }
+    } while (search.found == nullptr && PollAgain(start, ReadyTimeoutMs));
+    return search.found;
 }

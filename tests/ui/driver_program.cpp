@@ -46,11 +46,12 @@ static HWND FindMainWindowOnce(DWORD processId) {
 }
 
 HWND FindMainWindow(DWORD processId, DWORD timeoutMs) {
-    for (DWORD waited = 0;; waited += 20) {
-        HWND hwnd = FindMainWindowOnce(processId);
-        if (hwnd != nullptr || waited >= timeoutMs) return hwnd;
-        Sleep(20);
-    }
+    const DWORD start = GetTickCount();
+    HWND hwnd;
+    do {
+        hwnd = FindMainWindowOnce(processId);
+    } while (hwnd == nullptr && PollAgain(start, timeoutMs));
+    return hwnd;
 }
 
 bool IsRunning(const Program* program) {
@@ -60,7 +61,7 @@ bool IsRunning(const Program* program) {
 
 bool WaitForExit(Program* program, DWORD* exitCode) {
     if (program->process.hProcess == nullptr) return false;
-    if (WaitForSingleObject(program->process.hProcess, DriverTimeoutMs) != WAIT_OBJECT_0)
+    if (WaitForSingleObject(program->process.hProcess, ReadyTimeoutMs) != WAIT_OBJECT_0)
         return false;
     return GetExitCodeProcess(program->process.hProcess, exitCode) != 0;
 }
@@ -69,7 +70,7 @@ void StopProgram(Program* program) {
     if (program->process.hProcess != nullptr) {
         if (IsRunning(program)) {
             TerminateProcess(program->process.hProcess, 1);
-            WaitForSingleObject(program->process.hProcess, DriverTimeoutMs);
+            WaitForSingleObject(program->process.hProcess, ReadyTimeoutMs);
         }
         CloseHandle(program->process.hProcess);
         CloseHandle(program->process.hThread);

@@ -3,21 +3,27 @@
 
 #include "driver.h"
 
-const DWORD PollStepMs = 20;
-const UINT SendTimeoutMs = 5000;
+bool PollAgain(DWORD start, DWORD timeoutMs) {
+    // Unsigned subtraction stays right when the tick count wraps.
+    if (GetTickCount() - start >= timeoutMs) return false;
+    Sleep(PollStepMs);
+    return true;
+}
 
 // Polls ready(hwnd) until it holds or the driver's time-out runs out.
 static bool WaitUntil(bool (*ready)(HWND), HWND hwnd) {
-    for (DWORD waited = 0;; waited += PollStepMs) {
+    const DWORD start = GetTickCount();
+    do {
         if (ready(hwnd)) return true;
-        if (waited >= DriverTimeoutMs) return false;
-        Sleep(PollStepMs);
-    }
+    } while (PollAgain(start, ReadyTimeoutMs));
+    return false;
 }
 
+// Not SMTO_ABORTIFHUNG: a program kept from its queue for 5 s by a busy machine
+// counts as hung there, and the send would fail at once.
 LRESULT SendTo(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(hwnd, message, wParam, lParam, SMTO_ABORTIFHUNG, SendTimeoutMs,
+    if (!SendMessageTimeoutA(hwnd, message, wParam, lParam, SMTO_NORMAL, SendTimeoutMs,
                              &result))
         return -1;
     return static_cast<LRESULT>(result);
@@ -27,7 +33,7 @@ void ReadWindowText(HWND hwnd, char* text, int capacity) {
     text[0] = '\0';
     DWORD_PTR copied = 0;
     if (SendMessageTimeoutA(hwnd, WM_GETTEXT, capacity, reinterpret_cast<LPARAM>(text),
-                            SMTO_ABORTIFHUNG, SendTimeoutMs, &copied))
+                            SMTO_NORMAL, SendTimeoutMs, &copied))
         text[copied < static_cast<DWORD_PTR>(capacity) ? copied : capacity - 1] = '\0';
 }
 
@@ -84,12 +90,12 @@ int ReadListLines(HWND mainWindow, char (*lines)[MAX_PATH], int capacity) {
     for (int i = 0; i < count && read < capacity; i++) {
         DWORD_PTR length = 0;
         WCHAR wide[MAX_PATH];
-        if (!SendMessageTimeoutW(list, LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG, SendTimeoutMs,
+        if (!SendMessageTimeoutW(list, LB_GETTEXTLEN, i, 0, SMTO_NORMAL, SendTimeoutMs,
                                  &length) ||
             length >= MAX_PATH)
             break;
         if (!SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(wide),
-                                 SMTO_ABORTIFHUNG, SendTimeoutMs, &length))
+                                 SMTO_NORMAL, SendTimeoutMs, &length))
             break;
         wide[length] = L'\0';
         WideCharToMultiByte(CP_ACP, 0, wide, -1, lines[read], MAX_PATH, nullptr, nullptr);

@@ -38,14 +38,14 @@ bool ReadMenuItem(HMENU menu, int position, MenuItem* item) {
 
 // What the running program does next: "dialog <caption>", "exit <code>" or "nothing".
 std::string Outcome(Program* program) {
-    for (DWORD waited = 0; waited < DriverTimeoutMs; waited += 20) {
+    const DWORD start = GetTickCount();
+    do {
         std::string caption = OwnedDialogCaption(program->main);
         if (caption != "<none>") return "dialog " + caption;
         DWORD exitCode = 0;
         if (!IsRunning(program) && GetExitCodeProcess(program->process.hProcess, &exitCode))
             return "exit " + std::to_string(exitCode);
-        Sleep(20);
-    }
+    } while (PollAgain(start, ReadyTimeoutMs));
     return "nothing";
 }
 

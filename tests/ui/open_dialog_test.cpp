@@ -13,10 +13,11 @@ class OpenDialog : public ProgramTest {};
 std::string ComboLine(HWND combo, int index) {
     WCHAR wide[MAX_PATH] = {};
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(combo, CB_GETLBTEXTLEN, index, 0, SMTO_ABORTIFHUNG, 5000, &length) ||
+    if (!SendMessageTimeoutW(combo, CB_GETLBTEXTLEN, index, 0, SMTO_NORMAL, SendTimeoutMs,
+                             &length) ||
         length >= MAX_PATH ||
         !SendMessageTimeoutW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(wide),
-                             SMTO_ABORTIFHUNG, 5000, &length))
+                             SMTO_NORMAL, SendTimeoutMs, &length))
         return "<unreadable>";
     char text[MAX_PATH];
     WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr);
