@@ -89,7 +89,7 @@ UINT ProgramCodePage(const Program* program) {
         nullptr);
     if (thread == nullptr) return 0;
     DWORD codePage = 0;
-    if (WaitForSingleObject(thread, DriverTimeoutMs) != WAIT_OBJECT_0 ||
+    if (WaitForSingleObject(thread, ReadyTimeoutMs) != WAIT_OBJECT_0 ||
         !GetExitCodeThread(thread, &codePage))
         codePage = 0;
     CloseHandle(thread);
