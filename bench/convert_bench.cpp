@@ -2,7 +2,8 @@
 // 256 MiB inputs, and prints MB/s, the ratio and the peak memory of the process.
 // The two run in pairs, alternately first, and each pair gives one ratio: on a busy
 // machine the spread of those ratios says how far to trust the median.
-// Usage: convert_bench [folder] [MiB] [pairs]   (defaults: the temp folder, 256, 11)
+// Usage: convert_bench [folder] [MiB] [pairs] [bytes|sse2|avx2]
+//   (defaults: the temp folder, 256, 11, the widest repair path the CPU has)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -154,6 +155,12 @@ static void Measure(const fs::path& folder, const char* label, FillFunction fill
     fs::remove(input, ignored);
 }
 
+static RestoreWidth WidthNamed(const char* name) {
+    if (std::strcmp(name, "bytes") == 0) return RestoreBytes;
+    if (std::strcmp(name, "sse2") == 0) return RestoreSse2;
+    return RestoreAvx2;
+}
+
 int main(int argc, char** argv) {
     const fs::path base = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path();
     const size_t mebibytes = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 256;
@@ -161,8 +168,9 @@ int main(int argc, char** argv) {
     fs::create_directories(folder);
     const int pairs = argc > 3 ? std::atoi(argv[3]) : 11;
     if (pairs < 1) return 2;
-    std::printf("inputs of %zu MiB in %s; medians of %d pairs, each run alternately first\n", mebibytes,
-                folder.string().c_str(), pairs);
+    if (argc > 4) LimitRestoreWidth(WidthNamed(argv[4]));
+    std::printf("inputs of %zu MiB in %s; medians of %d pairs, each run alternately first; repair path %s\n",
+                mebibytes, folder.string().c_str(), pairs, RestoreWidthName(RestoreWidthInForce()));
     Measure(folder, "binary", FillBinary, mebibytes << 20, pairs);
     Measure(folder, "text", FillText, mebibytes << 20, pairs);
     Measure(folder, "short", FillShortLines, mebibytes << 20, pairs);
