@@ -1,7 +1,7 @@
 // Times the conversion against a plain block copy of the same file, on three damaged
 // 256 MiB inputs, and prints MB/s, the ratio and the peak memory of the process.
-// The two run in pairs, alternately first, and each pair gives one ratio: on a busy
-// machine the spread of those ratios says how far to trust the median.
+// The two run in pairs, alternately first, and each pair gives one ratio of wall times
+// (and one of CPU times): on a busy machine the spread says how far to trust the median.
 // Usage: convert_bench [folder] [MiB] [pairs] [bytes|sse2|avx2]
 //   (defaults: the temp folder, 256, 11, the widest repair path the CPU has)
 #include <algorithm>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "convert.h"
+#include "cpu_time.h"
 #include "peak_memory.h"
 #include "state.h"
 
@@ -121,23 +122,27 @@ static void Measure(const fs::path& folder, const char* label, FillFunction fill
     }
     const double megabytes = static_cast<double>(fs::file_size(input)) / 1e6;
     const fs::path plain = folder / "plain.bin";
-    std::vector<double> convertTimes, copyTimes, ratios;
+    std::vector<double> convertTimes, copyTimes, ratios, cpuRatios;
     for (int pair = 0; pair < pairs; ++pair) {
         // Alternate which goes first, so neither always pays for the other's writeback.
-        double convert = 0, copy = 0;
+        double convert = 0, copy = 0, convertCpu = 0, copyCpu = 0;
         for (int turn = 0; turn < 2; ++turn) {
             const auto start = std::chrono::steady_clock::now();
+            const double startCpu = ProcessCpuSeconds();
             if ((pair + turn) % 2 == 0) {
                 ConvertInFolder(folder, input.filename().string());
                 convert = Seconds(start);
+                convertCpu = ProcessCpuSeconds() - startCpu;
             } else {
                 if (!PlainCopy(input.string(), plain.string())) std::printf("%-7s plain copy failed\n", label);
                 copy = Seconds(start);
+                copyCpu = ProcessCpuSeconds() - startCpu;
             }
         }
         convertTimes.push_back(convert);
         copyTimes.push_back(copy);
         ratios.push_back(convert / copy);
+        if (copyCpu > 0) cpuRatios.push_back(convertCpu / copyCpu);
     }
     const double convert = Median(convertTimes), copy = Median(copyTimes);
     const uintmax_t outputBytes = fs::file_size(folder / ("Copy of " + input.filename().string()));
@@ -145,6 +150,7 @@ static void Measure(const fs::path& folder, const char* label, FillFunction fill
                 label, megabytes, static_cast<double>(outputBytes) / 1e6, megabytes / convert, megabytes / copy,
                 Median(ratios), *std::min_element(ratios.begin(), ratios.end()),
                 *std::max_element(ratios.begin(), ratios.end()));
+    if (!cpuRatios.empty()) std::printf(" | CPU ratio %.3f", Median(cpuRatios));
     const double dos2unix = TimeDos2unix(input, folder / "dos2unix.bin");
     if (dos2unix > 0) std::printf(" | dos2unix %7.1f MB/s, %.1fx slower", megabytes / dos2unix, dos2unix / convert);
     std::printf("\n");
