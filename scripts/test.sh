@@ -82,6 +82,16 @@ windows_tests() {
     return $result
 }
 
+# The 32-bit program must start on a CPU without SSE2: only the repair's wide paths,
+# which run after the CPU check, may use vector registers.
+check_i686_vectors() {
+    local exe=$ROOT/build/win32/shell/decrimp95.exe code others
+    code=$(i686-w64-mingw32-objdump -d --no-show-raw-insn "$exe") || { echo "cannot disassemble $exe"; return 1; }
+    others=$(awk '/^[0-9a-f]+ <.*>:$/ { name = $2 } /%[xyz]mm[0-9]|%mm[0-7]/ { print name }' <<<"$code" | sort -u |
+        grep -v -E 'RestoreChunks(Sse2|Avx2)')
+    [ -z "$others" ] || { echo "vector instructions outside the wide paths in:"; echo "$others"; return 1; }
+}
+
 install_missing $PACKAGES || { echo "could not install the packages this needs"; exit 1; }
 mkdir -p build
 step "native build (g++)" build build/native -DCMAKE_BUILD_TYPE=Release
@@ -92,6 +102,7 @@ step "fuzzers, ${FUZZ_SECONDS}s each" run_fuzzers
 step "Windows x86_64 build" build build/win64 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
 step "Windows x86_64 tests under Wine" windows_tests
 step "Windows i686 build (release artifact, not run here)" build build/win32 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
+step "Windows i686 program: no SSE before the CPU check" check_i686_vectors
 
 echo
 [ $FAILED -eq 0 ] || printf 'failed: %s\n' "${FAILURES[@]}"
