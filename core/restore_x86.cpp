@@ -17,6 +17,17 @@
 #include <cstdint>
 #include <cstring>
 
+// How far ahead to ask for the input. The block comes from the system's copy into it
+// and is often no longer in the nearest caches; fetching 2 KiB ahead about doubled the
+// speed of the pass over such a block here, and costs nothing when it is cached.
+// (Prefetching past the block is harmless: a prefetch never faults.)
+static const size_t PrefetchDistance = 2048;
+
+// As an integer: a pointer past the block would be undefined even if never read.
+static const char* Ahead(const unsigned char* at) {
+    return reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(at) + PrefetchDistance);
+}
+
 // For each pair mask of an eight-byte group (bit k: the CR of a pair at byte k):
 // the shuffle that packs the bytes kept to the front, and how many are kept.
 // A pair's LF is never a CR, so no two bits are next to each other; the table
@@ -81,6 +92,7 @@ size_t RestoreChunksSse2(const unsigned char* in, size_t n, unsigned char* out, 
     size_t i = *next;
     size_t written = 0;
     for (; i + 17 <= n; i += 16) {
+        _mm_prefetch(Ahead(in + i), _MM_HINT_T0);
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
         const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 1));
         const unsigned pairs = static_cast<unsigned>(
@@ -118,6 +130,7 @@ size_t RestoreChunksAvx2(const unsigned char* in, size_t n, unsigned char* out, 
     size_t i = *next;
     size_t written = 0;
     for (; i + 33 <= n; i += 32) {
+        _mm_prefetch(Ahead(in + i), _MM_HINT_T0);
         const __m256i chunk = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
         const __m256i after = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 1));
         const unsigned pairs = static_cast<unsigned>(
