@@ -106,9 +106,12 @@ size_t RestoreChunksSse2(const unsigned char* in, size_t n, unsigned char* out, 
     return written;
 }
 
+// The helpers below take vectors by value: always inlined, since the 64-bit Windows
+// convention would otherwise pass each through the stack on every chunk.
+//
 // Packs the two eight-byte groups of a sixteen-byte half and stores them one after
 // the other; eight-byte stores, so none reaches past the input already read.
-__attribute__((target("avx2")))
+__attribute__((target("avx2"), always_inline)) inline
 static size_t PackHalfShuffling(__m128i half, unsigned pairs, unsigned char* out) {
     const unsigned low = pairs & 0xFF;
     const unsigned high = (pairs >> 8) & 0xFF;
@@ -123,13 +126,13 @@ static size_t PackHalfShuffling(__m128i half, unsigned pairs, unsigned char* out
     return first + Groups.kept[high];
 }
 
-__attribute__((target("avx2")))
+__attribute__((target("avx2"), always_inline)) inline
 static unsigned PairMask(__m256i chunk, __m256i after) {
     return static_cast<unsigned>(_mm256_movemask_epi8(
         _mm256_and_si256(_mm256_cmpeq_epi8(chunk, _mm256_set1_epi8('\r')), _mm256_cmpeq_epi8(after, _mm256_set1_epi8('\n')))));
 }
 
-__attribute__((target("avx2")))
+__attribute__((target("avx2"), always_inline)) inline
 static size_t PackChunk(__m256i chunk, unsigned pairs, unsigned char* out) {
     const size_t first = PackHalfShuffling(_mm256_castsi256_si128(chunk), pairs & 0xFFFF, out);
     return first + PackHalfShuffling(_mm256_extracti128_si256(chunk, 1), pairs >> 16, out + first);
