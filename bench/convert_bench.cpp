@@ -1,6 +1,10 @@
-// Times the conversion against a plain block copy of the same file, on two damaged
-// 256 MiB inputs, and prints MB/s, the ratio and the peak memory of the process.
-// Usage: convert_bench [folder] [MiB]   (defaults: the temp folder, 256)
+// Times the conversion against a plain block copy of the same file, on three damaged
+// 256 MiB inputs, and prints MB/s, the ratio, the speed of the repair alone and the
+// peak memory of the process.
+// The two run in pairs, alternately first, and each pair gives one ratio of wall times
+// (and one of CPU times): on a busy machine the spread says how far to trust the median.
+// Usage: convert_bench [folder] [MiB] [pairs] [bytes|sse2|avx2]
+//   (defaults: the temp folder, 256, 11, the widest repair path the CPU has)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -12,6 +16,7 @@
 #include <vector>
 
 #include "convert.h"
+#include "cpu_time.h"
 #include "peak_memory.h"
 #include "state.h"
 
@@ -35,6 +40,14 @@ static void FillText(std::mt19937& random, std::string& out, size_t want) {
     while (out.size() < want) {
         const size_t length = 30 + random() % 21;
         for (size_t i = 0; i < length; ++i) out += static_cast<char>('a' + random() % 26);
+        out += "\r\n";
+    }
+}
+
+// Lines of 8 bytes plus CR LF: a pair every 10 bytes, the densest common case.
+static void FillShortLines(std::mt19937& random, std::string& out, size_t want) {
+    while (out.size() < want) {
+        for (int i = 0; i < 8; ++i) out += static_cast<char>('a' + random() % 26);
         out += "\r\n";
     }
 }
@@ -72,7 +85,11 @@ static bool PlainCopy(const std::string& from, const std::string& to) {
     return ok;
 }
 
+// The earlier round's copy goes first, as the plain copy truncates its own output: a copy
+// already there that holds the repair would be taken as it is, and nothing written.
 static void ConvertInFolder(const fs::path& folder, const std::string& name) {
+    std::error_code missingIsFine;
+    fs::remove(folder / ("Copy of " + name), missingIsFine);
     const std::string prefix = folder.string() + "\\";
     std::snprintf(WorkPath, sizeof WorkPath, "%s", prefix.c_str());
     NameOffset = static_cast<unsigned short>(prefix.size());
@@ -102,7 +119,27 @@ static double TimeDos2unix(const fs::path& input, const fs::path& output) {
 #endif
 }
 
-static void Measure(const fs::path& folder, const char* label, FillFunction fill, size_t bytes) {
+// The repair alone, over one block already in cache and into a second block: the
+// work the conversion adds to a copy, free of the file system's noise.
+static unsigned char PassOutput[sizeof Block + 1];
+
+static double RepairAloneSpeed(FillFunction fill) {
+    std::mt19937 random(95);
+    std::string chunk;
+    fill(random, chunk, sizeof Block);
+    const size_t n = std::min(chunk.size(), sizeof Block);
+    std::memcpy(Block, chunk.data(), n);
+    std::vector<double> times;
+    for (int round = 0; round < 51; ++round) {
+        bool crHeld = false;
+        const auto start = std::chrono::steady_clock::now();
+        (void)RestoreLineEnds(Block, n, PassOutput, &crHeld);
+        times.push_back(Seconds(start));
+    }
+    return static_cast<double>(n) / 1e6 / Median(times);
+}
+
+static void Measure(const fs::path& folder, const char* label, FillFunction fill, size_t bytes, int pairs) {
     const fs::path input = folder / (std::string(label) + ".bin");
     if (!MakeInput(input, bytes, fill)) {
         std::printf("%-7s could not write %s\n", label, input.string().c_str());
@@ -110,32 +147,50 @@ static void Measure(const fs::path& folder, const char* label, FillFunction fill
     }
     const double megabytes = static_cast<double>(fs::file_size(input)) / 1e6;
     const fs::path plain = folder / "plain.bin";
-    std::vector<double> convertTimes, copyTimes;
-    for (int round = 0; round < 5; ++round) {
+    std::vector<double> convertTimes, copyTimes, ratios, cpuRatios;
+    for (int pair = 0; pair < pairs; ++pair) {
         // Alternate which goes first, so neither always pays for the other's writeback.
+        double convert = 0, copy = 0, convertCpu = 0, copyCpu = 0;
         for (int turn = 0; turn < 2; ++turn) {
             const auto start = std::chrono::steady_clock::now();
-            if ((round + turn) % 2 == 0) {
+            const double startCpu = ProcessCpuSeconds();
+            if ((pair + turn) % 2 == 0) {
                 ConvertInFolder(folder, input.filename().string());
-                convertTimes.push_back(Seconds(start));
+                convert = Seconds(start);
+                convertCpu = ProcessCpuSeconds() - startCpu;
             } else {
                 if (!PlainCopy(input.string(), plain.string())) std::printf("%-7s plain copy failed\n", label);
-                copyTimes.push_back(Seconds(start));
+                copy = Seconds(start);
+                copyCpu = ProcessCpuSeconds() - startCpu;
             }
         }
+        convertTimes.push_back(convert);
+        copyTimes.push_back(copy);
+        ratios.push_back(convert / copy);
+        if (copyCpu > 0) cpuRatios.push_back(convertCpu / copyCpu);
     }
     const double convert = Median(convertTimes), copy = Median(copyTimes);
     const uintmax_t outputBytes = fs::file_size(folder / ("Copy of " + input.filename().string()));
-    std::printf("%-7s %8.1f MB in, %8.1f MB out | convert %7.1f MB/s | plain copy %7.1f MB/s | ratio %.2f",
+    std::printf("%-7s %6.1f MB in, %6.1f MB out | convert %6.1f MB/s | copy %6.1f MB/s | ratio %.3f (%.3f-%.3f)",
                 label, megabytes, static_cast<double>(outputBytes) / 1e6, megabytes / convert, megabytes / copy,
-                convert / copy);
+                Median(ratios), *std::min_element(ratios.begin(), ratios.end()),
+                *std::max_element(ratios.begin(), ratios.end()));
+    if (!cpuRatios.empty()) std::printf(" | CPU ratio %.3f", Median(cpuRatios));
+    std::printf(" | repair alone %.0f MB/s", RepairAloneSpeed(fill));
     const double dos2unix = TimeDos2unix(input, folder / "dos2unix.bin");
     if (dos2unix > 0) std::printf(" | dos2unix %7.1f MB/s, %.1fx slower", megabytes / dos2unix, dos2unix / convert);
     std::printf("\n");
+    std::fflush(stdout);
     std::error_code ignored;
     for (const char* name : {"plain.bin", "dos2unix.bin"}) fs::remove(folder / name, ignored);
     fs::remove(folder / ("Copy of " + input.filename().string()), ignored);
     fs::remove(input, ignored);
+}
+
+static RestoreWidth WidthNamed(const char* name) {
+    if (std::strcmp(name, "bytes") == 0) return RestoreBytes;
+    if (std::strcmp(name, "sse2") == 0) return RestoreSse2;
+    return RestoreAvx2;
 }
 
 int main(int argc, char** argv) {
@@ -143,9 +198,14 @@ int main(int argc, char** argv) {
     const size_t mebibytes = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 256;
     const fs::path folder = base / "decrimp-bench";
     fs::create_directories(folder);
-    std::printf("inputs of %zu MiB in %s; medians of 5 alternating runs\n", mebibytes, folder.string().c_str());
-    Measure(folder, "binary", FillBinary, mebibytes << 20);
-    Measure(folder, "text", FillText, mebibytes << 20);
+    const int pairs = argc > 3 ? std::atoi(argv[3]) : 11;
+    if (pairs < 1) return 2;
+    if (argc > 4) LimitRestoreWidth(WidthNamed(argv[4]));
+    std::printf("inputs of %zu MiB in %s; medians of %d pairs, each run alternately first; repair path %s\n",
+                mebibytes, folder.string().c_str(), pairs, RestoreWidthName(RestoreWidthInForce()));
+    Measure(folder, "binary", FillBinary, mebibytes << 20, pairs);
+    Measure(folder, "text", FillText, mebibytes << 20, pairs);
+    Measure(folder, "short", FillShortLines, mebibytes << 20, pairs);
     std::printf("peak memory %.1f MiB\n", static_cast<double>(PeakMemoryBytes()) / (1 << 20));
     std::error_code ignored;
     fs::remove_all(folder, ignored);

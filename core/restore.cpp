@@ -8,53 +8,52 @@
 
 #include <cstring>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
+#include "restore_wide.h"
 
-// Static rather than on the stack or heap: memory stays the same whatever the file size.
-static unsigned char InputBlock[ConvertBlockSize];
-static unsigned char OutputBlock[ConvertBlockSize + 1];
+// Static rather than on the stack or heap: memory stays the same whatever the file
+// size. One block, repaired where it lies; the byte before the input is for a held CR.
+static unsigned char Block[ConvertBlockSize + 1];
 
-#ifdef __SSE2__
-// Sixteen bytes at a time: copy the chunk, then shift the rest of the chunk left over
-// each CR of a CR LF pair. The first shift is done even without a pair (harmlessly,
-// past the chunk) so the common case takes no branch. Stops with fewer than 48 bytes
-// left, because the shifts read ahead; the byte loop finishes the block.
-static size_t RestoreWide(const unsigned char* in, size_t n, unsigned char* out, size_t* next) {
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    size_t i = *next;
-    size_t written = 0;
-    for (; i + 48 <= n; i += 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-        const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 1));
-        unsigned pairs = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(chunk, cr), _mm_cmpeq_epi8(after, lf))));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + written), chunk);
-        const size_t first = static_cast<size_t>(__builtin_ctz(pairs | 0x10000u));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + written + first),
-                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + first + 1)));
-        size_t removed = pairs != 0;
-        pairs &= pairs - 1;
-        while (pairs) {
-            const size_t lane = static_cast<size_t>(__builtin_ctz(pairs));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + written + lane - removed),
-                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + lane + 1)));
-            ++removed;
-            pairs &= pairs - 1;
-        }
-        written += 16 - removed;
-    }
-    *next = i;
-    return written;
+static bool WidthChosen = false;
+static RestoreWidth WidthInForce = RestoreBytes;
+
+RestoreWidth WidestRestoreWidth() {
+    if (CpuHasAvx2()) return RestoreAvx2;
+    if (CpuHasSse2()) return RestoreSse2;
+    return RestoreBytes;
 }
-#else
-static size_t RestoreWide(const unsigned char*, size_t, unsigned char*, size_t*) {
+
+RestoreWidth LimitRestoreWidth(RestoreWidth widest) {
+    const RestoreWidth cpu = WidestRestoreWidth();
+    WidthInForce = widest < cpu ? widest : cpu;
+    WidthChosen = true;
+    return WidthInForce;
+}
+
+RestoreWidth RestoreWidthInForce() {
+    if (!WidthChosen) LimitRestoreWidth(RestoreAvx2);
+    return WidthInForce;
+}
+
+const char* RestoreWidthName(RestoreWidth width) {
+    switch (width) {
+        case RestoreAvx2: return "AVX2";
+        case RestoreSse2: return "SSE2";
+        case RestoreBytes: break;
+    }
+    return "bytes";
+}
+
+static size_t RestoreChunks(const unsigned char* in, size_t n, unsigned char* out, size_t* next) {
+    switch (RestoreWidthInForce()) {
+        case RestoreAvx2: return RestoreChunksAvx2(in, n, out, next);
+        case RestoreSse2: return RestoreChunksSse2(in, n, out, next);
+        case RestoreBytes: break;
+    }
     return 0;
 }
-#endif
 
+// memmove, not memcpy: the output may trail the input in the same block.
 size_t RestoreLineEnds(const unsigned char* in, size_t n, unsigned char* out, bool* crHeld) {
     size_t written = 0;
     size_t next = 0;
@@ -63,11 +62,11 @@ size_t RestoreLineEnds(const unsigned char* in, size_t n, unsigned char* out, bo
         if (in[0] != '\n') out[written++] = '\r';
         *crHeld = false;
     }
-    written += RestoreWide(in, n, out + written, &next);
+    written += RestoreChunks(in, n, out + written, &next);
     while (next < n) {
         const void* found = std::memchr(in + next, '\r', n - next);
         const size_t cr = found ? static_cast<size_t>(static_cast<const unsigned char*>(found) - in) : n;
-        std::memcpy(out + written, in + next, cr - next);
+        std::memmove(out + written, in + next, cr - next);
         written += cr - next;
         if (cr == n) break;
         if (cr + 1 == n) {
@@ -87,13 +86,13 @@ static bool WriteAll(FILE* output, const unsigned char* bytes, size_t count) {
 CopyResult CopyRestoring(FILE* input, FILE* output) {
     bool crHeld = false;
     for (;;) {
-        const size_t got = std::fread(InputBlock, 1, ConvertBlockSize, input);
+        const size_t got = std::fread(Block + 1, 1, ConvertBlockSize, input);
         if (got == 0) {
             if (std::ferror(input)) return CopyReadFailed;
             break;
         }
-        const size_t put = RestoreLineEnds(InputBlock, got, OutputBlock, &crHeld);
-        if (!WriteAll(output, OutputBlock, put)) return CopyWriteFailed;
+        const size_t put = RestoreLineEnds(Block + 1, got, Block, &crHeld);
+        if (!WriteAll(output, Block, put)) return CopyWriteFailed;
     }
     const unsigned char lastCr = '\r';
     if (crHeld && !WriteAll(output, &lastCr, 1)) return CopyWriteFailed;

@@ -1,4 +1,5 @@
-// The CR LF mapping on byte tables, whole and cut into blocks at every place.
+// The CR LF mapping on byte tables, whole and cut into blocks at every place, through
+// every path this CPU has (bytes, SSE2, AVX2), into a second buffer and in place.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -30,17 +31,21 @@ const ByteCase ByteCases[] = {
     {"text_lines", "one\r\ntwo\r\n\r\nthree", "one\ntwo\n\nthree"},
 };
 
-// Feeds input to the block loop in pieces of the given sizes (the last repeats).
-Bytes RestoreInPieces(const Bytes& input, const std::vector<size_t>& pieces) {
+// Feeds input to the block loop in pieces of the given sizes (the last repeats),
+// each piece repaired into a buffer of its own or where it lies, as CopyRestoring does.
+Bytes RestoreInPieces(const Bytes& input, const std::vector<size_t>& pieces, bool inPlace = false) {
     Bytes output;
     bool crHeld = false;
     size_t done = 0;
     size_t piece = 0;
     while (done < input.size()) {
         size_t size = std::min(pieces[std::min(piece, pieces.size() - 1)], input.size() - done);
-        Bytes out(size + 1);
-        size_t put = RestoreLineEnds(input.data() + done, size, out.data(), &crHeld);
-        output.insert(output.end(), out.begin(), out.begin() + static_cast<long>(put));
+        Bytes block(size + 1), out(size + 1);
+        std::copy(input.begin() + static_cast<long>(done), input.begin() + static_cast<long>(done + size),
+                  block.begin() + 1);
+        Bytes& into = inPlace ? block : out;
+        size_t put = RestoreLineEnds(block.data() + 1, size, into.data(), &crHeld);
+        output.insert(output.end(), into.begin(), into.begin() + static_cast<long>(put));
         done += size;
         ++piece;
     }
@@ -48,53 +53,121 @@ Bytes RestoreInPieces(const Bytes& input, const std::vector<size_t>& pieces) {
     return output;
 }
 
-TEST(RestoreLineEnds, ByteTablesInOneBlock) {
-    for (const ByteCase& c : ByteCases) {
-        const Bytes input = ToBytes(c.input);
-        EXPECT_EQ(RestoreInPieces(input, {input.size() + 1}), ToBytes(c.expected)) << c.name;
-        EXPECT_EQ(ReferenceRestore(input), ToBytes(c.expected)) << c.name << " (reference)";
+// Every width the CPU has, each into a second buffer and in place.
+struct Way {
+    RestoreWidth width;
+    bool inPlace;
+};
+
+std::vector<Way> EveryWay() {
+    std::vector<Way> ways;
+    for (int width = RestoreBytes; width <= WidestRestoreWidth(); ++width) {
+        ways.push_back({static_cast<RestoreWidth>(width), false});
+        ways.push_back({static_cast<RestoreWidth>(width), true});
     }
+    return ways;
+}
+
+std::string Describe(const Way& way) {
+    return std::string(RestoreWidthName(way.width)) + (way.inPlace ? " in place" : " into a second buffer");
+}
+
+// Runs check once per way, the width held for it, and gives back the width in force.
+template <typename Check>
+void ForEachWay(Check check) {
+    const RestoreWidth before = RestoreWidthInForce();
+    for (const Way& way : EveryWay()) {
+        ASSERT_EQ(LimitRestoreWidth(way.width), way.width);
+        check(way);
+    }
+    LimitRestoreWidth(before);
+}
+
+TEST(RestoreLineEnds, ByteTablesInOneBlock) {
+    for (const ByteCase& c : ByteCases)
+        EXPECT_EQ(ReferenceRestore(ToBytes(c.input)), ToBytes(c.expected)) << c.name << " (reference)";
+    ForEachWay([](const Way& way) {
+        for (const ByteCase& c : ByteCases) {
+            const Bytes input = ToBytes(c.input);
+            EXPECT_EQ(RestoreInPieces(input, {input.size() + 1}, way.inPlace), ToBytes(c.expected))
+                << c.name << ", " << Describe(way);
+        }
+    });
 }
 
 TEST(RestoreLineEnds, ByteTablesCutAtEveryPlace) {
-    for (const ByteCase& c : ByteCases) {
-        const Bytes input = ToBytes(c.input);
-        for (size_t cut = 1; cut < input.size(); ++cut) {
-            EXPECT_EQ(RestoreInPieces(input, {cut, input.size()}), ToBytes(c.expected))
-                << c.name << " cut after " << cut;
+    ForEachWay([](const Way& way) {
+        for (const ByteCase& c : ByteCases) {
+            const Bytes input = ToBytes(c.input);
+            for (size_t cut = 1; cut < input.size(); ++cut) {
+                EXPECT_EQ(RestoreInPieces(input, {cut, input.size()}, way.inPlace), ToBytes(c.expected))
+                    << c.name << " cut after " << cut << ", " << Describe(way);
+            }
+            EXPECT_EQ(RestoreInPieces(input, {1}, way.inPlace), ToBytes(c.expected))
+                << c.name << " byte by byte, " << Describe(way);
         }
-        EXPECT_EQ(RestoreInPieces(input, {1}), ToBytes(c.expected)) << c.name << " byte by byte";
-    }
+    });
 }
 
 TEST(RestoreLineEnds, RandomCrLfRichInputMatchesReference) {
-    std::mt19937 random(1995);
-    const unsigned char alphabet[] = {'\r', '\n', '\r', 'a', 0xFF, 0x00};
-    for (int round = 0; round < 300; ++round) {
-        Bytes input(random() % 200);
-        for (unsigned char& byte : input) byte = alphabet[random() % sizeof alphabet];
-        std::vector<size_t> pieces = {1 + random() % 7, 1 + random() % 13, 1 + random() % 5};
-        ASSERT_EQ(RestoreInPieces(input, pieces), ReferenceRestore(input)) << "round " << round;
-    }
+    ForEachWay([](const Way& way) {
+        std::mt19937 random(1995);
+        const unsigned char alphabet[] = {'\r', '\n', '\r', 'a', 0xFF, 0x00};
+        for (int round = 0; round < 300; ++round) {
+            Bytes input(random() % 200);
+            for (unsigned char& byte : input) byte = alphabet[random() % sizeof alphabet];
+            std::vector<size_t> pieces = {1 + random() % 7, 1 + random() % 13, 1 + random() % 5};
+            ASSERT_EQ(RestoreInPieces(input, pieces, way.inPlace), ReferenceRestore(input))
+                << "round " << round << ", " << Describe(way);
+        }
+    });
 }
 
-// Long blocks take the sixteen-bytes-at-a-time path; pairs land on every lane,
-// on chunk edges, and several in one chunk.
-TEST(RestoreLineEnds, LongBlocksWithDensePairsMatchReference) {
-    std::mt19937 random(95);
-    const unsigned char alphabet[] = {'\r', '\n', '\r', '\n', 'a', 0xFF};
-    for (int round = 0; round < 200; ++round) {
-        Bytes input(100 + random() % 3000);
-        for (unsigned char& byte : input) byte = alphabet[random() % sizeof alphabet];
-        std::vector<size_t> pieces = {47 + random() % 40, 48 + random() % 500, 64 + random() % 2000};
-        ASSERT_EQ(RestoreInPieces(input, pieces), ReferenceRestore(input)) << "round " << round;
-    }
-    for (size_t at = 0; at < 64; ++at) {
-        Bytes input(96, 'x');
-        input[at] = '\r';
-        input[at + 1] = '\n';
-        ASSERT_EQ(RestoreInPieces(input, {input.size()}), ReferenceRestore(input)) << "pair at " << at;
-    }
+// Long blocks take the wide paths (16 and 32 bytes a chunk); pairs land on every
+// lane, across chunk edges, at the block's end, and several in one chunk.
+TEST(RestoreLineEnds, LongBlocksDenseAndSparseMatchReference) {
+    ForEachWay([](const Way& way) {
+        std::mt19937 random(95);
+        const unsigned char alphabet[] = {'\r', '\n', '\r', '\n', 'a', 0xFF};
+        for (int round = 0; round < 200; ++round) {
+            // Odd rounds sparse, as in binary data: long stretches without a pair.
+            const unsigned sparseness = round % 2 ? 60 : 1;
+            Bytes input(100 + random() % 3000);
+            for (unsigned char& byte : input)
+                byte = random() % sparseness == 0 ? alphabet[random() % sizeof alphabet] : 'b';
+            std::vector<size_t> pieces = {47 + random() % 40, 48 + random() % 500, 64 + random() % 2000};
+            ASSERT_EQ(RestoreInPieces(input, pieces, way.inPlace), ReferenceRestore(input))
+                << "round " << round << ", " << Describe(way);
+        }
+    });
+}
+
+TEST(RestoreLineEnds, OnePairAtEveryPlaceOfABlock) {
+    ForEachWay([](const Way& way) {
+        for (size_t at = 0; at + 1 < 130; ++at) {
+            Bytes input(130, 'x');
+            input[at] = '\r';
+            input[at + 1] = '\n';
+            ASSERT_EQ(RestoreInPieces(input, {input.size()}, way.inPlace), ReferenceRestore(input))
+                << "pair at " << at << ", " << Describe(way);
+        }
+    });
+}
+
+// Two pairs at every two places, with lone CRs around them: every mask of two
+// pairs in a group, and pairs in neighbouring groups and chunks.
+TEST(RestoreLineEnds, TwoPairsAtEveryTwoPlacesOfABlock) {
+    ForEachWay([](const Way& way) {
+        for (size_t first = 0; first + 1 < 70; ++first) {
+            for (size_t second = first + 2; second + 1 < 70; ++second) {
+                Bytes input(70, '\r');
+                input[first + 1] = '\n';
+                input[second + 1] = '\n';
+                ASSERT_EQ(RestoreInPieces(input, {input.size()}, way.inPlace), ReferenceRestore(input))
+                    << "pairs at " << first << " and " << second << ", " << Describe(way);
+            }
+        }
+    });
 }
 
 }  // namespace

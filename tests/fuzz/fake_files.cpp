@@ -1,50 +1,166 @@
-// File calls for fuzzing the walks: every input is the same few bytes, every output
-// goes nowhere, deletes, replaces and attribute changes succeed without touching anything.
-#include <cstdio>
+// File calls for the fuzzers, kept in memory. Streams are real FILEs (fopencookie), so
+// the core's fread, fwrite, fflush and fclose run as they do on a real file, and any of
+// them can be made to fail: a read error, a full disk, a close that loses the data.
+#include "fake_files.h"
+
+#include <stdio.h>
+
+#include <cerrno>
 #include <cstring>
+#include <map>
+#include <set>
 
 #include "platform.h"
 #include "state.h"
 
-static char Sample[] = "a\r\nb\r";
+static std::map<std::string, std::string> Files;
+static std::set<std::string> Seen;  // paths that no longer read as the fallback
+static const char* Fallback = nullptr;
+static uint64_t Schedule = 0;
+static unsigned Calls = 0;
+static bool Failed = false;
+
+struct FakeStream {
+    std::string path;
+    size_t offset;
+};
+
+void ResetFakeFiles(const char* fallback) {
+    Files.clear();
+    Seen.clear();
+    Fallback = fallback;
+    Schedule = 0;
+    Calls = 0;
+    Failed = false;
+}
+
+void PutFakeFile(const std::string& path, const std::string& bytes) {
+    Seen.insert(path);
+    Files[path] = bytes;
+}
+
+bool GetFakeFile(const std::string& path, std::string* bytes) {
+    const auto file = Files.find(path);
+    if (file == Files.end()) return false;
+    *bytes = file->second;
+    return true;
+}
+
+void FailFakeCalls(uint64_t schedule) {
+    Schedule = schedule;
+    Calls = 0;
+}
+
+bool FakeCallFailed() {
+    return Failed;
+}
+
+static bool FailNow() {
+    const bool fail = ((Schedule >> (Calls++ % 64)) & 1) != 0;
+    Failed = Failed || fail;
+    return fail;
+}
+
+static bool Exists(const std::string& path) {
+    if (Fallback && Seen.insert(path).second) Files[path] = Fallback;
+    return Files.count(path) != 0;
+}
 
 static void CheckPath(const char* path) {
     if (std::strlen(path) >= WorkPathSize) __builtin_trap();
 }
 
+static ssize_t ReadFake(void* cookie, char* buffer, size_t size) {
+    FakeStream* stream = static_cast<FakeStream*>(cookie);
+    if (FailNow()) {
+        errno = EIO;
+        return -1;
+    }
+    const auto file = Files.find(stream->path);
+    if (file == Files.end() || stream->offset >= file->second.size()) return 0;
+    const size_t count = std::min(size, file->second.size() - stream->offset);
+    std::memcpy(buffer, file->second.data() + stream->offset, count);
+    stream->offset += count;
+    return static_cast<ssize_t>(count);
+}
+
+static ssize_t WriteFake(void* cookie, const char* buffer, size_t size) {
+    FakeStream* stream = static_cast<FakeStream*>(cookie);
+    if (FailNow()) {
+        errno = ENOSPC;
+        return 0;  // what fopencookie takes for a failed write
+    }
+    Files[stream->path].append(buffer, size);
+    return static_cast<ssize_t>(size);
+}
+
+static int CloseFake(void* cookie) {
+    delete static_cast<FakeStream*>(cookie);
+    if (FailNow()) {
+        errno = EIO;
+        return -1;
+    }
+    return 0;
+}
+
 FILE* OpenSharedFile(const char* path, const char* mode) {
     CheckPath(path);
-    if (mode[0] == 'r') return fmemopen(Sample, sizeof Sample - 1, "rb");
-    return std::fopen("/dev/null", "wb");
+    if (FailNow()) return nullptr;
+    if (mode[0] == 'r' && !Exists(path)) return nullptr;
+    if (mode[0] == 'w') {
+        (void)Exists(path);
+        PutFakeFile(path, "");
+    }
+    const cookie_io_functions_t calls = {ReadFake, WriteFake, nullptr, CloseFake};
+    FakeStream* stream = new FakeStream{path, 0};
+    FILE* file = fopencookie(stream, mode, calls);
+    if (!file) delete stream;
+    return file;
 }
 
 bool DeletePath(const char* path) {
     CheckPath(path);
+    if (FailNow() || !Exists(path)) return false;
+    Files.erase(path);
     return true;
 }
 
+// Never truncates a file already there, as the real one.
 FILE* CreateNewFile(const char* path, bool* exists) {
+    CheckPath(path);
     *exists = false;
+    if (FailNow()) return nullptr;
+    if (Exists(path)) {
+        *exists = true;
+        return nullptr;
+    }
     return OpenSharedFile(path, "wb");
 }
 
 bool FlushToDisk(FILE*) {
-    return true;
+    if (!FailNow()) return true;
+    errno = EIO;
+    return false;
 }
 
+// In one step: to is replaced whole, or both stay as they were.
 bool ReplacePath(const char* from, const char* to) {
     CheckPath(from);
     CheckPath(to);
+    if (FailNow() || !Exists(from)) return false;
+    Files[to] = Files[from];
+    Files.erase(from);
     return true;
 }
 
 bool ReadKeptAttributes(const char* path, unsigned* attributes) {
     CheckPath(path);
+    if (FailNow() || !Exists(path)) return false;
     *attributes = 0;
     return true;
 }
 
 bool WriteKeptAttributes(const char* path, unsigned) {
     CheckPath(path);
-    return true;
+    return !FailNow() && Exists(path);
 }

@@ -1,19 +1,23 @@
-// Arbitrary bytes through ConvertFile on a real file, and through the block loop cut
-// at arbitrary places, both compared with the one-byte-at-a-time conversion.
-#include <unistd.h>
-
+// Arbitrary bytes through the block loop, cut at arbitrary places, on every path the
+// CPU has, into a second buffer and in place; and through ConvertFile on the in-memory
+// files with calls failing where the input says. Compared with the one-byte-at-a-time
+// conversion; after a failure the picked file must be whole, as it was or repaired.
+// Input: [piece - 1] [mode and path] [failure schedule, 2 bytes] [file bytes...]
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "convert.h"
+#include "fake_files.h"
 #include "recorded_ui.h"
 #include "state.h"
 
 typedef std::vector<unsigned char> Bytes;
+
+static const char Folder[] = "F:\\fuzz\\";
+static const std::string Picked = std::string(Folder) + "f.bin";
+static const std::string Copy = std::string(Folder) + "Copy of f.bin";
 
 static Bytes Reference(const uint8_t* data, size_t size) {
     Bytes out;
@@ -26,61 +30,70 @@ static Bytes Reference(const uint8_t* data, size_t size) {
     return out;
 }
 
-static std::string FolderMade;
-
-// libFuzzer ends a timed run with exit(): the scratch folder goes with it.
-static void RemoveFolder() {
-    (void)std::remove((FolderMade + "/f.bin").c_str());
-    (void)rmdir(FolderMade.c_str());
-}
-
-static std::string Folder() {
-    if (FolderMade.empty()) {
-        char pattern[] = "/tmp/decrimp-fuzz-XXXXXX";
-        if (!mkdtemp(pattern)) __builtin_trap();
-        FolderMade = pattern;
-        std::atexit(RemoveFolder);
-    }
-    return FolderMade;
-}
-
-static Bytes ConvertThroughFile(const uint8_t* data, size_t size) {
-    const std::string input = Folder() + "/f.bin";
-    FILE* file = std::fopen(input.c_str(), "wb");
-    if (!file || std::fwrite(data, 1, size, file) != size || std::fclose(file) != 0) __builtin_trap();
-    const std::string prefix = Folder() + "\\";
-    std::memcpy(WorkPath, prefix.c_str(), prefix.size() + 1);
-    NameOffset = static_cast<unsigned short>(prefix.size());
-    GenerateNewFiles = 1;
-    ConvertFile(WorkPath, "f.bin", nullptr);
-    if (!RecordedEvents().empty()) __builtin_trap();
-    Bytes output(size + 1);
-    file = std::fopen((Folder() + "/Copy of f.bin").c_str(), "rb");
-    if (!file) __builtin_trap();
-    output.resize(std::fread(output.data(), 1, output.size(), file));
-    std::fclose(file);
-    // An earlier run's copy would be kept as someone else's: each run makes its own.
-    if (std::remove((Folder() + "/Copy of f.bin").c_str()) != 0) __builtin_trap();
-    return output;
-}
-
-static Bytes ConvertInPieces(const uint8_t* data, size_t size, size_t piece) {
-    Bytes output, block(piece + 1);
+// Each piece is repaired where it lies (the byte before it free for a held CR), as
+// CopyRestoring does, or into a buffer of its own.
+static Bytes ConvertInPieces(const uint8_t* data, size_t size, size_t piece, bool inPlace) {
+    Bytes output, block(piece + 1), out(piece + 1);
     bool crHeld = false;
     for (size_t done = 0; done < size; done += piece) {
         const size_t n = size - done < piece ? size - done : piece;
-        const size_t put = RestoreLineEnds(data + done, n, block.data(), &crHeld);
-        output.insert(output.end(), block.begin(), block.begin() + static_cast<long>(put));
+        std::memcpy(block.data() + 1, data + done, n);
+        Bytes& into = inPlace ? block : out;
+        const size_t put = RestoreLineEnds(block.data() + 1, n, into.data(), &crHeld);
+        output.insert(output.end(), into.begin(), into.begin() + static_cast<long>(put));
     }
     if (crHeld) output.push_back('\r');
     return output;
 }
 
+static void CheckEveryPath(const uint8_t* data, size_t size, size_t piece, const Bytes& expected) {
+    const RestoreWidth widest = WidestRestoreWidth();
+    for (int width = RestoreBytes; width <= widest; ++width) {
+        LimitRestoreWidth(static_cast<RestoreWidth>(width));
+        if (ConvertInPieces(data, size, piece, false) != expected) __builtin_trap();
+        if (ConvertInPieces(data, size, piece, true) != expected) __builtin_trap();
+    }
+}
+
+static bool FileIs(const std::string& path, const Bytes& bytes) {
+    std::string content;
+    return GetFakeFile(path, &content) && Bytes(content.begin(), content.end()) == bytes;
+}
+
+static void ConvertThroughFiles(const Bytes& original, const Bytes& expected, bool generate, uint64_t failures) {
+    ResetFakeFiles(nullptr);
+    PutFakeFile(Picked, std::string(original.begin(), original.end()));
+    FailFakeCalls(failures);
+    std::memcpy(WorkPath, Folder, sizeof Folder);
+    NameOffset = static_cast<unsigned short>(sizeof Folder - 1);
+    GenerateNewFiles = generate ? 1 : 0;
+    RecordedEvents().clear();
+    ConvertFile(WorkPath, "f.bin", nullptr);
+    std::string ignored;
+    const bool repaired = generate ? FileIs(Picked, original) && FileIs(Copy, expected)
+                                   : FileIs(Picked, expected) && !GetFakeFile(Copy, &ignored);
+    if (!FakeCallFailed()) {
+        if (!RecordedEvents().empty() || !repaired) __builtin_trap();
+        return;
+    }
+    // A failure is told unless the job got done anyway (only a file's marks were not
+    // kept), and it never costs the picked file: the replace is one step.
+    if (!repaired && RecordedEvents().empty()) __builtin_trap();
+    if (generate && !FileIs(Picked, original)) __builtin_trap();
+    if (!generate && !FileIs(Picked, original) && !FileIs(Picked, expected)) __builtin_trap();
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 1) return 0;
+    if (size < 4) return 0;
     const size_t piece = 1 + data[0];
-    const Bytes expected = Reference(data + 1, size - 1);
-    if (ConvertInPieces(data + 1, size - 1, piece) != expected) __builtin_trap();
-    if (ConvertThroughFile(data + 1, size - 1) != expected) __builtin_trap();
+    const bool generate = (data[1] & 1) != 0;
+    const RestoreWidth width = static_cast<RestoreWidth>((data[1] >> 1) % 3);
+    const uint64_t failures = data[2] | (data[3] << 8);
+    data += 4;
+    size -= 4;
+    const Bytes expected = Reference(data, size);
+    CheckEveryPath(data, size, piece, expected);
+    LimitRestoreWidth(width);
+    ConvertThroughFiles(Bytes(data, data + size), expected, generate, failures);
     return 0;
 }
