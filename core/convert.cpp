@@ -107,7 +107,8 @@ void ConvertFile(char* workPath, const char* name, OwnerWindow owner) {
         ReportNameTooLong(owner, name);
         return;
     }
-    FILE* input = OpenSharedFile(workPath, "rb");
+    // A name that may stand for another file is not opened: it could be the wrong one.
+    FILE* input = NameIsUnmistakable(workPath) ? OpenSharedFile(workPath, "rb") : nullptr;
     if (!input) {
         ShowMessage(owner, workPath, "File Not Open!", BoxError);
         return;

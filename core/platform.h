@@ -46,5 +46,9 @@ bool SameFileName(const char* a, const char* b);
 size_t NameStart(const char* path);
 // True when the ANSI file calls take path: within their limit, counted as the system counts.
 bool PathFitsPlatform(const char* path);
+// False when another file in path's folder would come back from the Open dialog under
+// the same name: a code page that cannot hold a name gets a best-fit stand-in for it
+// (full-width "ｂｅｓｔ" comes back as "best"), and path may then not be the file picked.
+bool NameIsUnmistakable(const char* path);
 
 #endif

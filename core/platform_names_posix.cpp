@@ -87,3 +87,8 @@ bool PathFitsPlatform(const char* path) {
     }
     return units <= PlatformPathLimit;
 }
+
+// Linux keeps a name's bytes as they are given: no name stands in for another.
+bool NameIsUnmistakable(const char*) {
+    return true;
+}

@@ -47,3 +47,53 @@ bool PathFitsPlatform(const char* path) {
     const int units = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
     return units > 0 && units <= MAX_PATH;
 }
+
+// True when other, handed back through the code page as the Open dialog does (best
+// fit), reads as name.
+static bool ComesBackAs(const WCHAR* other, const WCHAR* name) {
+    char narrow[WideNameSize * 2];  // a double-byte code page takes two bytes a character
+    if (WideCharToMultiByte(CP_ACP, 0, other, -1, narrow, sizeof narrow, nullptr, nullptr) == 0)
+        return false;
+    WCHAR back[WideNameSize];
+    return ToWide(narrow, back) && CompareStringOrdinal(back, -1, name, -1, TRUE) == CSTR_EQUAL;
+}
+
+// Whether no other entry of the folder before it comes back as the entry
+// path[start, end): name and folder alike may have been stood in for.
+static bool EntryIsUnmistakable(const WCHAR* path, size_t start, size_t end) {
+    WCHAR name[WideNameSize];
+    WCHAR pattern[WideNameSize + 2];
+    lstrcpynW(name, path + start, static_cast<int>(end - start + 1));
+    lstrcpynW(pattern, path, static_cast<int>(start + 1));
+    lstrcpynW(pattern + start, L"*", 2);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return true;  // nothing there to take it for
+    bool unmistakable = true;
+    do {
+        const bool itself = CompareStringOrdinal(found.cFileName, -1, name, -1, TRUE) == CSTR_EQUAL;
+        if (!itself && ComesBackAs(found.cFileName, name)) unmistakable = false;
+    } while (unmistakable && FindNextFileW(search, &found));
+    FindClose(search);
+    return unmistakable;
+}
+
+// With the UTF-8 code page every name has bytes of its own. Under any other, each
+// folder on the path and the file itself are checked against their neighbours, read
+// by their true (UTF-16) names and put through the code page.
+bool NameIsUnmistakable(const char* path) {
+    if (GetACP() == CP_UTF8) return true;
+    WCHAR wide[WideNameSize];
+    if (!ToWide(path, wide)) return false;
+    size_t start = 0;  // UTF-16 has no unit inside a character that looks like a separator
+    for (size_t i = 0;; ++i) {
+        const WCHAR c = wide[i];
+        if (c != L'\0' && c != L'\\' && c != L'/') continue;
+        const bool drive = i > start && wide[i - 1] == L':';
+        const bool dots = (i - start == 1 && wide[start] == L'.') ||
+                          (i - start == 2 && wide[start] == L'.' && wide[start + 1] == L'.');
+        if (i > start && !drive && !dots && !EntryIsUnmistakable(wide, start, i)) return false;
+        if (c == L'\0') return true;
+        start = i + 1;
+    }
+}

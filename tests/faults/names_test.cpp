@@ -168,6 +168,7 @@ private:
 
 class Utf8Names : public NameTest {};
 class LegacyNames : public NameTest {};
+class LegacyLookAlikes : public NameTest {};
 
 const std::string Precomposed = "caf\u00e9.mp3";
 const std::string Decomposed = "cafe\u0301.mp3";
@@ -242,4 +243,33 @@ TEST_F(LegacyNames, OwnCopyCheckNeverFoldsHalfACharacter) {
                            {"Дом.mp3", RefusesOwnCopy}, {"COPY OF ДОМ.MP3", Repairs}}};
     const Tree start = DamagedFiles({"ア.mp3", "Copy of ヂ.mp3", "Дом.mp3", "COPY OF ДОМ.MP3"});
     for (const Mode& mode : BothModes) CheckPick(start, row, mode);
+}
+
+// Code page 1252 has no full-width letters: the dialog hands back "best.mp3" for
+// "ｂｅｓｔ.mp3", and the program cannot tell which of the two was picked, so it opens
+// neither. A name the code page holds is repaired beside them as ever.
+TEST_F(LegacyLookAlikes, NameThatMayStandForAnotherFileTouchesNothing) {
+    ASSERT_EQ(1252u, ProgramCodePage(&guard.program));
+    MakeFolder("ｍｕｓｉｃ");
+    MakeFolder("music");
+    const Tree start = DamagedFiles({"best.mp3", "ｂｅｓｔ.mp3", "café.mp3", "ｍｕｓｉｃ\\a.mp3", "music\\a.mp3"});
+    const struct {
+        const char* picked;
+        const char* cameBack;
+    } rows[] = {{"ｂｅｓｔ.mp3", "best.mp3"}, {"best.mp3", "best.mp3"},
+                {"ｍｕｓｉｃ\\a.mp3", "music\\a.mp3"}};
+    for (const auto& row : rows) {
+        for (const Mode& mode : BothModes) {
+            SCOPED_TRACE(std::string(row.picked) + ", " + mode.name);
+            ResetTree(start);
+            Click(mode.control);
+            ASSERT_TRUE(OpenFiles(main, folder, &row.picked, 1));
+            const std::string path = PathOf(row.cameBack);
+            EXPECT_EQ(path, ListText());
+            EXPECT_EQ("File Not Open!: " + path + "\nFile is Decrimped!: " + path, RunAndReadBoxes());
+            EXPECT_EQ(Shown(start), Shown(ReadTree()));
+        }
+    }
+    const PickCase held = {"a name the code page holds", "", {{"café.mp3", Repairs}}};
+    for (const Mode& mode : BothModes) CheckPick(start, held, mode);
 }
