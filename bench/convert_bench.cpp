@@ -69,7 +69,11 @@ static bool MakeInput(const fs::path& path, size_t bytes, FillFunction fill) {
 }
 
 // The same streams and block size as the conversion, with nothing done to the bytes.
+// Like the conversion, it writes a new file: some file systems flush a file that is
+// truncated and written again when it is closed, which would weigh on one side only.
 static bool PlainCopy(const std::string& from, const std::string& to) {
+    std::error_code missingIsFine;
+    fs::remove(to, missingIsFine);
     FILE* in = OpenSharedFile(from.c_str(), "rb");
     FILE* out = OpenSharedFile(to.c_str(), "wb");
     bool ok = in && out;
@@ -85,8 +89,8 @@ static bool PlainCopy(const std::string& from, const std::string& to) {
     return ok;
 }
 
-// The earlier round's copy goes first, as the plain copy truncates its own output: a copy
-// already there that holds the repair would be taken as it is, and nothing written.
+// The earlier round's copy goes first, as the plain copy's does: a copy already there
+// that holds the repair would be taken as it is, and nothing written.
 static void ConvertInFolder(const fs::path& folder, const std::string& name) {
     std::error_code missingIsFine;
     fs::remove(folder / ("Copy of " + name), missingIsFine);
