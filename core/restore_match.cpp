@@ -4,9 +4,9 @@
 
 #include "restore.h"
 
-// Static for the same reason as the copy's blocks: memory stays flat whatever the size.
-static unsigned char PickedBlock[ConvertBlockSize];
-static unsigned char RepairedBlock[ConvertBlockSize + 1];
+// Static for the same reason as the copy's block: memory stays flat whatever the size.
+// The picked file's block is repaired where it lies, as the copy does it.
+static unsigned char PickedBlock[ConvertBlockSize + 1];
 static unsigned char FoundBlock[ConvertBlockSize + 1];
 
 // Reads exactly count bytes of copy, or fewer only at its end.
@@ -24,13 +24,13 @@ static CopyResult MatchBytes(FILE* copy, const unsigned char* expected, size_t c
 CopyResult MatchRestoring(FILE* input, FILE* copy) {
     bool crHeld = false;
     for (;;) {
-        const size_t got = std::fread(PickedBlock, 1, ConvertBlockSize, input);
+        const size_t got = std::fread(PickedBlock + 1, 1, ConvertBlockSize, input);
         if (got == 0) {
             if (std::ferror(input)) return CopyReadFailed;
             break;
         }
-        const size_t put = RestoreLineEnds(PickedBlock, got, RepairedBlock, &crHeld);
-        const CopyResult block = MatchBytes(copy, RepairedBlock, put);
+        const size_t put = RestoreLineEnds(PickedBlock + 1, got, PickedBlock, &crHeld);
+        const CopyResult block = MatchBytes(copy, PickedBlock, put);
         if (block != CopyDone) return block;
     }
     const unsigned char lastCr = '\r';
