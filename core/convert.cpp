@@ -84,7 +84,7 @@ static void GiveUpCopy(char* workPath, const char* name, OwnerWindow owner, Copy
 
 // One call puts the repair in place, so the picked file is never missing: it is either
 // replaced whole or left as it was, with the repair still beside it.
-static void ReplacePickedFile(char* workPath, const char* name, OwnerWindow owner) {
+static bool ReplacePickedFile(char* workPath, const char* name, OwnerWindow owner) {
     char outputPath[WorkPathSize];
     BoundedCopy(outputPath, workPath, WorkPathSize);
     PutName(workPath, name);
@@ -92,26 +92,27 @@ static void ReplacePickedFile(char* workPath, const char* name, OwnerWindow owne
     const bool attributesRead = ReadKeptAttributes(workPath, &attributes);
     if (!ReplacePath(outputPath, workPath)) {
         ShowMessage(owner, workPath, "File Not Replaced!", BoxError);
-        return;
+        return false;
     }
     // The data is safe by now; a mark that cannot be set again is not worth a box.
     if (attributesRead) (void)WriteKeptAttributes(workPath, attributes);
+    return true;
 }
 
-void ConvertFile(char* workPath, const char* name, OwnerWindow owner) {
+bool ConvertFile(char* workPath, const char* name, OwnerWindow owner) {
     char outputName[NameBufferSize];
     const bool outputFits = OutputFits(workPath, name, outputName);
     // The name goes in even when something does not fit: WorkPath then names the
     // picked file (cut if need be), as after every other failure.
     if (!PutName(workPath, name) || !outputFits) {
         ReportNameTooLong(owner, name);
-        return;
+        return false;
     }
     // A name that may stand for another file is not opened: it could be the wrong one.
     FILE* input = NameIsUnmistakable(workPath) ? OpenSharedFile(workPath, "rb") : nullptr;
     if (!input) {
         ShowMessage(owner, workPath, "File Not Open!", BoxError);
-        return;
+        return false;
     }
     Unbuffer(input);
     PutName(workPath, outputName);
@@ -126,8 +127,8 @@ void ConvertFile(char* workPath, const char* name, OwnerWindow owner) {
     if (std::fclose(input) != 0 && result == CopyDone) result = CopyReadFailed;
     if (result != CopyDone) {
         GiveUpCopy(workPath, name, owner, result, made);
-        return;
+        return false;
     }
-    if (GenerateNewFiles != 0) return;
-    ReplacePickedFile(workPath, name, owner);
+    if (GenerateNewFiles != 0) return true;
+    return ReplacePickedFile(workPath, name, owner);
 }

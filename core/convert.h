@@ -16,6 +16,8 @@ bool BuildOutputName(char* outputName, const char* name);
 
 // workPath holds the directory prefix of NameOffset characters; name is the bare
 // file name. On return workPath holds the path to name in the completion message.
-void ConvertFile(char* workPath, const char* name, OwnerWindow owner);
+// True when the file came out repaired (or needed nothing); false after a box told
+// the user why not.
+bool ConvertFile(char* workPath, const char* name, OwnerWindow owner);
 
 #endif

@@ -34,6 +34,18 @@ bool ReplacePath(const char* from, const char* to);
 bool ReadKeptAttributes(const char* path, unsigned* attributes);
 bool WriteKeptAttributes(const char* path, unsigned attributes);
 
+// What tells one file from every other (the volume and the file's number on it) and
+// whether it changed (size and last write time), as the file system keeps them.
+struct FileStamp {
+    unsigned long long volume;
+    unsigned long long index;
+    unsigned long long size;
+    unsigned long long writeTime;
+};
+// False when the system cannot tell (no such file, or a file system without numbers).
+bool ReadPathStamp(const char* path, FileStamp* stamp);
+bool ReadStreamStamp(FILE* stream, FileStamp* stamp);
+
 // Names and paths as the file system sees them.
 // Names are bytes in the process code page; only the platform knows where a
 // character ends, so every question about separators and case is asked here.

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -23,11 +24,15 @@ static bool Failed = false;
 struct FakeStream {
     std::string path;
     size_t offset;
+    FILE* file;
 };
+static std::map<FILE*, std::string> Opened;  // the path behind each open stream
+static std::map<std::string, unsigned long long> Writes;  // stands in for the last write time
 
 void ResetFakeFiles(const char* fallback) {
     Files.clear();
     Seen.clear();
+    Writes.clear();
     Fallback = fallback;
     Schedule = 0;
     Calls = 0;
@@ -37,6 +42,7 @@ void ResetFakeFiles(const char* fallback) {
 void PutFakeFile(const std::string& path, const std::string& bytes) {
     Seen.insert(path);
     Files[path] = bytes;
+    ++Writes[path];
 }
 
 bool GetFakeFile(const std::string& path, std::string* bytes) {
@@ -91,10 +97,12 @@ static ssize_t WriteFake(void* cookie, const char* buffer, size_t size) {
         return 0;  // what fopencookie takes for a failed write
     }
     Files[stream->path].append(buffer, size);
+    ++Writes[stream->path];
     return static_cast<ssize_t>(size);
 }
 
 static int CloseFake(void* cookie) {
+    Opened.erase(static_cast<FakeStream*>(cookie)->file);
     delete static_cast<FakeStream*>(cookie);
     if (FailNow()) {
         errno = EIO;
@@ -112,9 +120,14 @@ FILE* OpenSharedFile(const char* path, const char* mode) {
         PutFakeFile(path, "");
     }
     const cookie_io_functions_t calls = {ReadFake, WriteFake, nullptr, CloseFake};
-    FakeStream* stream = new FakeStream{path, 0};
+    FakeStream* stream = new FakeStream{path, 0, nullptr};
     FILE* file = fopencookie(stream, mode, calls);
-    if (!file) delete stream;
+    if (!file) {
+        delete stream;
+        return nullptr;
+    }
+    stream->file = file;
+    Opened[file] = path;
     return file;
 }
 
@@ -150,6 +163,7 @@ bool ReplacePath(const char* from, const char* to) {
     if (FailNow() || !Exists(from)) return false;
     Files[to] = Files[from];
     Files.erase(from);
+    ++Writes[to];
     return true;
 }
 
@@ -163,4 +177,20 @@ bool ReadKeptAttributes(const char* path, unsigned* attributes) {
 bool WriteKeptAttributes(const char* path, unsigned) {
     CheckPath(path);
     return !FailNow() && Exists(path);
+}
+
+// A path's own number stands for the file's: the fakes have no other names for a file.
+bool ReadPathStamp(const char* path, FileStamp* stamp) {
+    CheckPath(path);
+    if (!Exists(path)) return false;
+    stamp->volume = 1;
+    stamp->index = std::hash<std::string>()(path);
+    stamp->size = Files[path].size();
+    stamp->writeTime = Writes[path];
+    return true;
+}
+
+bool ReadStreamStamp(FILE* stream, FileStamp* stamp) {
+    const auto open = Opened.find(stream);
+    return open != Opened.end() && ReadPathStamp(open->second.c_str(), stamp);
 }

@@ -86,3 +86,33 @@ bool WriteKeptAttributes(const char* path, unsigned attributes) {
     if (wanted == 0) wanted = FILE_ATTRIBUTE_NORMAL;
     return wanted == found || SetFileAttributesA(path, wanted) != 0;
 }
+
+static void StampFromInformation(const BY_HANDLE_FILE_INFORMATION& info, FileStamp* stamp) {
+    stamp->volume = info.dwVolumeSerialNumber;
+    stamp->index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    stamp->size = (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    stamp->writeTime = (static_cast<unsigned long long>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                       info.ftLastWriteTime.dwLowDateTime;
+}
+
+static bool StampFromHandle(HANDLE handle, FileStamp* stamp) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(handle, &info) == 0) return false;
+    StampFromInformation(info, stamp);
+    return true;
+}
+
+bool ReadStreamStamp(FILE* stream, FileStamp* stamp) {
+    const intptr_t handle = _get_osfhandle(_fileno(stream));
+    return handle != -1 && StampFromHandle(reinterpret_cast<HANDLE>(handle), stamp);
+}
+
+// No access asked for: a file another program holds without sharing still answers.
+bool ReadPathStamp(const char* path, FileStamp* stamp) {
+    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const bool read = GetFileType(handle) == FILE_TYPE_DISK && StampFromHandle(handle, stamp);
+    CloseHandle(handle);
+    return read;
+}

@@ -93,3 +93,26 @@ bool WriteKeptAttributes(const char* path, unsigned attributes) {
     char native[WorkPathSize];
     return ToNativePath(path, native) && chmod(native, attributes & 07777) == 0;
 }
+
+static void StampFromStat(const struct stat& info, FileStamp* stamp) {
+    stamp->volume = static_cast<unsigned long long>(info.st_dev);
+    stamp->index = static_cast<unsigned long long>(info.st_ino);
+    stamp->size = static_cast<unsigned long long>(info.st_size);
+    stamp->writeTime = static_cast<unsigned long long>(info.st_mtim.tv_sec) * 1000000000ull +
+                       static_cast<unsigned long long>(info.st_mtim.tv_nsec);
+}
+
+bool ReadStreamStamp(FILE* stream, FileStamp* stamp) {
+    struct stat info;
+    if (fstat(fileno(stream), &info) != 0) return false;
+    StampFromStat(info, stamp);
+    return true;
+}
+
+bool ReadPathStamp(const char* path, FileStamp* stamp) {
+    char native[WorkPathSize];
+    struct stat info;
+    if (!ToNativePath(path, native) || stat(native, &info) != 0) return false;
+    StampFromStat(info, stamp);
+    return true;
+}
