@@ -84,7 +84,7 @@ std::string QuotedUnixPath(const std::string& windowsPath) {
     return quoted;
 }
 
-const std::string Damaged("A\r\n\r\r\n\n\r", 8);
+const std::string Damaged("A\r\n\r\r\n\r\n\r", 9);
 const std::string Repaired("A\n\r\n\n\r", 6);
 
 std::string DamagedOfSize(size_t size, size_t* repairedSize) {

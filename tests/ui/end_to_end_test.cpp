@@ -4,7 +4,7 @@
 namespace {
 
 // Damaged files and what the repair must give, byte for byte.
-const std::string MixedLineEnds("A\r\n\r\r\n\n\r", 8);
+const std::string MixedLineEnds("A\r\n\r\r\n\r\n\r", 9);
 const std::string MixedRepaired("A\n\r\n\n\r", 6);
 const std::string TextWithFF("\r\nline\xFF\r\n\r\nend\r", 15);
 const std::string TextWithFFRepaired("\nline\xFF\n\nend\r", 12);
