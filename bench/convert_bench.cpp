@@ -135,9 +135,9 @@ static double RepairAloneSpeed(FillFunction fill) {
     std::memcpy(Block, chunk.data(), n);
     std::vector<double> times;
     for (int round = 0; round < 51; ++round) {
-        bool crHeld = false;
+        RestoreState state = {false, false};
         const auto start = std::chrono::steady_clock::now();
-        (void)RestoreLineEnds(Block, n, PassOutput, &crHeld);
+        (void)RestoreLineEnds(Block, n, PassOutput, &state);
         times.push_back(Seconds(start));
     }
     return static_cast<double>(n) / 1e6 / Median(times);

@@ -1,4 +1,6 @@
 // One picked file: its repaired copy named "Copy of " + name, kept or put in its place.
+// The copy is written under a name of the program's own and takes its real name only
+// once it is whole and on the disk, so a crash never leaves a partial "Copy of " file.
 #include "convert.h"
 
 #include <cstring>
@@ -10,6 +12,9 @@
 
 const char OutputPrefix[] = "Copy of ";
 static const size_t OutputPrefixLength = sizeof OutputPrefix - 1;
+// Where a copy is written until it is whole. Only this program makes a file of this
+// name, so one left by a crash may be removed by a later run.
+const char UnfinishedCopyName[] = "~Decrimp 95 unfinished copy.tmp";
 
 // Blocks are already large; a second layer of buffering would only copy them again.
 // Should the library refuse, its own buffer is still correct, only slower.
@@ -17,91 +22,169 @@ static void Unbuffer(FILE* stream) {
     (void)std::setvbuf(stream, nullptr, _IONBF, 0);
 }
 
+// Puts name's folder (typed "sub\\a.mp3" has one) and then leaf into nameBuffer.
+static bool BuildNameInFolder(char* nameBuffer, const char* name, const char* leaf, size_t leafLength) {
+    const size_t folderLength = NameStart(name);
+    const size_t leafEnd = folderLength + leafLength;
+    if (leafEnd >= NameBufferSize) return false;
+    std::memcpy(nameBuffer, name, folderLength);
+    std::memcpy(nameBuffer + folderLength, leaf, leafLength);
+    nameBuffer[leafEnd] = '\0';
+    return true;
+}
+
 bool BuildOutputName(char* outputName, const char* name) {
     // A name typed with its sub-folder ("sub\\a.mp3") gets its copy in that folder.
-    const size_t folderLength = NameStart(name);
-    const size_t prefixEnd = folderLength + OutputPrefixLength;
-    if (prefixEnd >= NameBufferSize) return false;
-    std::memcpy(outputName, name, folderLength);
-    std::memcpy(outputName + folderLength, OutputPrefix, OutputPrefixLength);
-    return BoundedCopy(outputName + prefixEnd, name + folderLength, NameBufferSize - prefixEnd) != nullptr;
+    if (!BuildNameInFolder(outputName, name, OutputPrefix, OutputPrefixLength)) return false;
+    const size_t prefixEnd = NameStart(name) + OutputPrefixLength;
+    return BoundedCopy(outputName + prefixEnd, name + NameStart(name), NameBufferSize - prefixEnd) != nullptr;
 }
 
-// Both the output name and the output path must fit, in our buffers and in the
-// platform's file calls, before anything is touched. The copy's path is the longer
-// of the two, so the picked file's fits as well.
-static bool OutputFits(char* workPath, const char* name, char* outputName) {
-    if (!BuildOutputName(outputName, name)) return false;
-    return PutName(workPath, outputName) && PathFitsPlatform(workPath);
+static bool BuildUnfinishedName(char* unfinishedName, const char* name) {
+    return BuildNameInFolder(unfinishedName, name, UnfinishedCopyName, sizeof UnfinishedCopyName - 1);
 }
 
-// In overwrite mode the copy is about to take the picked file's place: its bytes must
-// be on the disk first, or a power cut could leave the name with nothing behind it.
-static bool ReachesDisk(FILE* stream) {
-    return GenerateNewFiles != 0 || FlushToDisk(stream);
+// The names and paths of the copy and of its unfinished form must fit, in our buffers
+// and in the platform's file calls, before anything is touched. The copy's path is
+// longer than the picked file's, so that one fits as well.
+static bool OutputFits(char* workPath, const char* name, char* outputName, char* unfinishedName) {
+    if (!BuildOutputName(outputName, name) || !BuildUnfinishedName(unfinishedName, name)) return false;
+    if (!PutName(workPath, outputName) || !PathFitsPlatform(workPath)) return false;
+    return PutName(workPath, unfinishedName) && PathFitsPlatform(workPath);
 }
+
+static bool SameFile(const FileStamp& a, const FileStamp& b) {
+    return a.volume == b.volume && a.index == b.index;
+}
+
+static bool Unchanged(const FileStamp& a, const FileStamp& b) {
+    return SameFile(a, b) && a.size == b.size && a.writeTime == b.writeTime;
+}
+
+// What ConvertFile knows of the picked file and its copy as it goes.
+struct Conversion {
+    char* workPath;
+    const char* name;
+    char outputName[NameBufferSize];
+    char unfinishedName[NameBufferSize];
+    FileStamp picked;     // as it was opened, to tell if it changed before the replace
+    bool pickedStamped;
+    bool changed;         // the repair differs from the picked file
+};
 
 // Some C libraries report a failed final flush only from fflush, not from fclose.
+// The copy reaches the disk before it gets its name: a power cut after that must
+// not leave the name with unwritten bytes behind it.
 static bool FinishOutput(FILE* output) {
-    const bool flushed = std::fflush(output) == 0 && !std::ferror(output) && ReachesDisk(output);
+    const bool flushed = std::fflush(output) == 0 && !std::ferror(output) && FlushToDisk(output);
     const bool closed = std::fclose(output) == 0;
     return flushed && closed;
 }
 
-static CopyResult WriteNewCopy(FILE* input, FILE* output) {
+// A file of the unfinished copy's name is one a crash left: it goes, unless it is
+// the very file picked (someone may pick anything in "All").
+static FILE* CreateUnfinishedCopy(const Conversion& c) {
+    bool exists = false;
+    FILE* output = CreateNewFile(c.workPath, &exists);
+    if (output || !exists) return output;
+    FileStamp leftover;
+    if (!ReadPathStamp(c.workPath, &leftover) || (c.pickedStamped && SameFile(leftover, c.picked)))
+        return nullptr;
+    if (!DeletePath(c.workPath)) return nullptr;
+    return CreateNewFile(c.workPath, &exists);
+}
+
+// Writes the repair under the unfinished name; on success it is whole and on the disk.
+// Anything else removes it again.
+static CopyResult WriteUnfinishedCopy(FILE* input, Conversion* c) {
+    PutName(c->workPath, c->unfinishedName);
+    FILE* output = CreateUnfinishedCopy(*c);
+    if (!output) return CopyWriteFailed;
     Unbuffer(output);
-    CopyResult result = CopyRestoring(input, output);
+    CopyResult result = CopyRestoring(input, output, &c->changed);
     if (!FinishOutput(output) && result == CopyDone) result = CopyWriteFailed;
+    if (result != CopyDone) (void)DeletePath(c->workPath);  // if even this fails, a later run removes it
     return result;
+}
+
+// Overwrite mode has nothing to do for a file the repair leaves as it is.
+static bool NothingToReplace(const Conversion& c) {
+    return GenerateNewFiles == 0 && !c.changed;
+}
+
+// The whole copy takes the name "Copy of ", unless something took that name meanwhile.
+// WorkPath names the unfinished copy on entry.
+static CopyResult NameTheCopy(const Conversion& c) {
+    char unfinishedPath[WorkPathSize];
+    BoundedCopy(unfinishedPath, c.workPath, WorkPathSize);
+    PutName(c.workPath, c.outputName);
+    if (!NothingToReplace(c) && RenameToNewPath(unfinishedPath, c.workPath)) return CopyDone;
+    (void)DeletePath(unfinishedPath);
+    return NothingToReplace(c) ? CopyDone : CopyWriteFailed;
 }
 
 // A "Copy of " file that was there before: taken only when it already holds the repair
 // (an earlier run made it). Anything else may be the user's own copy and stays as it is.
-static CopyResult UseExistingCopy(FILE* input, const char* copyPath) {
+static CopyResult UseExistingCopy(FILE* input, Conversion* c) {
     // Windows flushes a file to disk only through a handle that may write.
-    FILE* copy = OpenSharedFile(copyPath, GenerateNewFiles != 0 ? "rb" : "r+b");
+    FILE* copy = OpenSharedFile(c->workPath, GenerateNewFiles != 0 ? "rb" : "r+b");
     if (!copy) return CopyWriteFailed;
     Unbuffer(copy);
-    CopyResult result = MatchRestoring(input, copy);
-    const bool onDisk = result != CopyDone || ReachesDisk(copy);
+    CopyResult result = MatchRestoring(input, copy, &c->changed);
+    const bool onDisk = result != CopyDone || GenerateNewFiles != 0 || FlushToDisk(copy);
     if ((std::fclose(copy) != 0 || !onDisk) && result == CopyDone) result = CopyWriteFailed;
     return result;
 }
 
-// Nothing takes the picked file's place: a copy this call made is removed again, one
-// that was there before stays, and the box names what failed.
-static void GiveUpCopy(char* workPath, const char* name, OwnerWindow owner, CopyResult result,
-                       bool made) {
+static CopyResult MakeCopy(FILE* input, Conversion* c) {
+    PutName(c->workPath, c->outputName);
+    FileStamp existing;
+    if (ReadPathStamp(c->workPath, &existing)) return UseExistingCopy(input, c);
+    const CopyResult result = WriteUnfinishedCopy(input, c);
+    return result == CopyDone ? NameTheCopy(*c) : result;
+}
+
+// Nothing takes the picked file's place; the box names what failed.
+static void GiveUpCopy(const Conversion& c, OwnerWindow owner, CopyResult result) {
     char outputPath[WorkPathSize];
-    std::memcpy(outputPath, workPath, WorkPathSize);
-    if (made) (void)DeletePath(outputPath);  // if even this fails, the box still tells the user
-    PutName(workPath, name);
+    PutName(c.workPath, c.outputName);
+    BoundedCopy(outputPath, c.workPath, WorkPathSize);
+    PutName(c.workPath, c.name);
     if (result == CopyReadFailed)
-        ShowMessage(owner, workPath, "File Not Read!", BoxError);
+        ShowMessage(owner, c.workPath, "File Not Read!", BoxError);
+    else if (result == CopyNotDamaged)
+        ShowMessage(owner, c.workPath, "File Not Damaged!", BoxWarning);
     else
         ShowMessage(owner, outputPath, "File Not Written!", BoxError);
 }
 
+// The picked file is replaced only if it is still what was read: a program that saved
+// it meanwhile keeps its save, and the repair stays beside it.
+static bool PickedFileUnchanged(const Conversion& c) {
+    FileStamp now;
+    return !c.pickedStamped || (ReadPathStamp(c.workPath, &now) && Unchanged(now, c.picked));
+}
+
 // One call puts the repair in place, so the picked file is never missing: it is either
 // replaced whole or left as it was, with the repair still beside it.
-static bool ReplacePickedFile(char* workPath, const char* name, OwnerWindow owner) {
+static bool ReplacePickedFile(const Conversion& c, OwnerWindow owner) {
     char outputPath[WorkPathSize];
-    BoundedCopy(outputPath, workPath, WorkPathSize);
-    PutName(workPath, name);
+    BoundedCopy(outputPath, c.workPath, WorkPathSize);
+    PutName(c.workPath, c.name);
     unsigned attributes = 0;
-    const bool attributesRead = ReadKeptAttributes(workPath, &attributes);
-    if (!ReplacePath(outputPath, workPath)) {
-        ShowMessage(owner, workPath, "File Not Replaced!", BoxError);
+    const bool attributesRead = ReadKeptAttributes(c.workPath, &attributes);
+    if (!PickedFileUnchanged(c) || !ReplacePath(outputPath, c.workPath)) {
+        ShowMessage(owner, c.workPath, "File Not Replaced!", BoxError);
         return false;
     }
     // The data is safe by now; a mark that cannot be set again is not worth a box.
-    if (attributesRead) (void)WriteKeptAttributes(workPath, attributes);
+    if (attributesRead) (void)WriteKeptAttributes(c.workPath, attributes);
     return true;
 }
 
 bool ConvertFile(char* workPath, const char* name, OwnerWindow owner) {
-    char outputName[NameBufferSize];
-    const bool outputFits = OutputFits(workPath, name, outputName);
+    Conversion c = {workPath, name, {}, {}, {}, false, false};
+    const bool outputFits = OutputFits(workPath, name, c.outputName, c.unfinishedName);
     // The name goes in even when something does not fit: WorkPath then names the
     // picked file (cut if need be), as after every other failure.
     if (!PutName(workPath, name) || !outputFits) {
@@ -115,20 +198,17 @@ bool ConvertFile(char* workPath, const char* name, OwnerWindow owner) {
         return false;
     }
     Unbuffer(input);
-    PutName(workPath, outputName);
-    bool exists = false;
-    FILE* output = CreateNewFile(workPath, &exists);
-    const bool made = output != nullptr;
-    CopyResult result = CopyWriteFailed;
-    if (made)
-        result = WriteNewCopy(input, output);
-    else if (exists)
-        result = UseExistingCopy(input, workPath);
+    c.pickedStamped = ReadStreamStamp(input, &c.picked);
+    CopyResult result = MakeCopy(input, &c);
     if (std::fclose(input) != 0 && result == CopyDone) result = CopyReadFailed;
     if (result != CopyDone) {
-        GiveUpCopy(workPath, name, owner, result, made);
+        GiveUpCopy(c, owner, result);
         return false;
     }
     if (GenerateNewFiles != 0) return true;
-    return ReplacePickedFile(workPath, name, owner);
+    if (!c.changed) {
+        PutName(workPath, name);
+        return true;
+    }
+    return ReplacePickedFile(c, owner);
 }

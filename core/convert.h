@@ -8,6 +8,8 @@
 #include "restore.h"
 
 extern const char OutputPrefix[];  // "Copy of "
+// The name a copy has in its folder until it is whole.
+extern const char UnfinishedCopyName[];
 
 // Fills outputName (NameBufferSize characters) with "Copy of " + name, the prefix
 // put after any folder the name carries; false when that does not fit, and

@@ -9,6 +9,7 @@
 typedef void* OwnerWindow;  // an HWND, kept opaque so the core needs no <windows.h>
 
 const unsigned BoxError = 0x10;        // MB_ICONERROR
+const unsigned BoxWarning = 0x30;      // MB_ICONWARNING
 const unsigned BoxInformation = 0x40;  // MB_ICONINFORMATION
 
 // Modal message box with an OK button.
@@ -26,6 +27,9 @@ FILE* CreateNewFile(const char* path, bool* exists);
 bool FlushToDisk(FILE* stream);
 // Fails, as on Windows, on a read-only file.
 bool DeletePath(const char* path);
+// Gives from the name to, which must be free: a file already called to is never
+// replaced, whoever made it meanwhile.
+bool RenameToNewPath(const char* from, const char* to);
 // Puts from in to's place in one step: to ends either replaced whole or as it was,
 // and from is gone only on success. Fails on a read-only to, as Windows does.
 bool ReplacePath(const char* from, const char* to);

@@ -4,6 +4,7 @@
 //   CR as the file's last byte     -> CR
 //   every other byte               -> itself
 // Only the input decides: a CR is judged by the input byte after it, never by the output.
+// An LF with no CR before it is copied too, but marks the file as not damaged this way.
 #include "restore.h"
 
 #include <cstring>
@@ -44,33 +45,40 @@ const char* RestoreWidthName(RestoreWidth width) {
     return "bytes";
 }
 
-static size_t RestoreChunks(const unsigned char* in, size_t n, unsigned char* out, size_t* next) {
+static size_t RestoreChunks(const unsigned char* in, size_t n, unsigned char* out, size_t* next,
+                            bool* loneLineFeed) {
     switch (RestoreWidthInForce()) {
-        case RestoreAvx2: return RestoreChunksAvx2(in, n, out, next);
-        case RestoreSse2: return RestoreChunksSse2(in, n, out, next);
+        case RestoreAvx2: return RestoreChunksAvx2(in, n, out, next, loneLineFeed);
+        case RestoreSse2: return RestoreChunksSse2(in, n, out, next, loneLineFeed);
         case RestoreBytes: break;
     }
     return 0;
 }
 
-// memmove, not memcpy: the output may trail the input in the same block.
-size_t RestoreLineEnds(const unsigned char* in, size_t n, unsigned char* out, bool* crHeld) {
+// memmove, not memcpy: the output may trail the input in the same block. Every byte
+// the loop starts a stretch at is known not to be a lone LF: the first byte is
+// judged by the held CR, a wide path judges the byte it stops at, and any other
+// stretch starts right after a CR; an LF inside a stretch has no CR before it.
+size_t RestoreLineEnds(const unsigned char* in, size_t n, unsigned char* out, RestoreState* state) {
     size_t written = 0;
     size_t next = 0;
     if (n == 0) return 0;
-    if (*crHeld) {
+    if (state->crHeld) {
         if (in[0] != '\n') out[written++] = '\r';
-        *crHeld = false;
+        state->crHeld = false;
+    } else if (in[0] == '\n') {
+        state->loneLineFeed = true;
     }
-    written += RestoreChunks(in, n, out + written, &next);
+    written += RestoreChunks(in, n, out + written, &next, &state->loneLineFeed);
     while (next < n) {
         const void* found = std::memchr(in + next, '\r', n - next);
         const size_t cr = found ? static_cast<size_t>(static_cast<const unsigned char*>(found) - in) : n;
+        if (cr > next + 1 && std::memchr(in + next + 1, '\n', cr - next - 1)) state->loneLineFeed = true;
         std::memmove(out + written, in + next, cr - next);
         written += cr - next;
         if (cr == n) break;
         if (cr + 1 == n) {
-            *crHeld = true;  // the next block decides
+            state->crHeld = true;  // the next block decides
             break;
         }
         if (in[cr + 1] != '\n') out[written++] = '\r';
@@ -83,19 +91,28 @@ static bool WriteAll(FILE* output, const unsigned char* bytes, size_t count) {
     return std::fwrite(bytes, 1, count, output) == count;
 }
 
-CopyResult CopyRestoring(FILE* input, FILE* output) {
-    bool crHeld = false;
+// Stops at the first block that shows the file was never damaged: the rest of it
+// cannot make it one to repair.
+CopyResult CopyRestoring(FILE* input, FILE* output, bool* changed) {
+    RestoreState state = {false, false};
+    unsigned long long read = 0, put = 0;
     for (;;) {
         const size_t got = std::fread(Block + 1, 1, ConvertBlockSize, input);
         if (got == 0) {
             if (std::ferror(input)) return CopyReadFailed;
             break;
         }
-        const size_t put = RestoreLineEnds(Block + 1, got, Block, &crHeld);
-        if (!WriteAll(output, Block, put)) return CopyWriteFailed;
+        const size_t kept = RestoreLineEnds(Block + 1, got, Block, &state);
+        if (state.loneLineFeed) return CopyNotDamaged;
+        if (!WriteAll(output, Block, kept)) return CopyWriteFailed;
+        read += got;
+        put += kept;
     }
     const unsigned char lastCr = '\r';
-    if (crHeld && !WriteAll(output, &lastCr, 1)) return CopyWriteFailed;
+    if (state.crHeld) {
+        if (!WriteAll(output, &lastCr, 1)) return CopyWriteFailed;
+        ++put;
+    }
+    *changed = put != read;
     return CopyDone;
 }
-

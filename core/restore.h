@@ -8,12 +8,19 @@
 // Size of the blocks a file is read and written in.
 const size_t ConvertBlockSize = 1 << 20;
 
-// Converts one block. crHeld carries a CR that ended the previous block and waits
-// for the next byte to decide; start a file with it false and flush it at the end.
-// out must have room for n + 1 bytes; it may also be in - 1, which repairs the
-// block where it lies (the byte before it takes a held CR). Returns the number of
-// bytes put in out.
-size_t RestoreLineEnds(const unsigned char* in, size_t n, unsigned char* out, bool* crHeld);
+// What the repair carries from one block of a file to the next; a file starts with
+// both false. The damage turns every LF into CR LF, so a file that holds an LF with
+// no CR right before it (an LF as its first byte counts) was never damaged this way,
+// or was repaired already: repairing it would destroy CR LF pairs it really holds.
+struct RestoreState {
+    bool crHeld;        // the last block ended in a CR: the next byte decides; flush it at the end
+    bool loneLineFeed;  // such an LF was met: the file must not be repaired
+};
+
+// Converts one block. out must have room for n + 1 bytes; it may also be in - 1,
+// which repairs the block where it lies (the byte before it takes a held CR).
+// Returns the number of bytes put in out.
+size_t RestoreLineEnds(const unsigned char* in, size_t n, unsigned char* out, RestoreState* state);
 
 // The ways through a block, widest last. The widest the CPU has is used; tests and
 // the benchmark may hold the repair to a narrower one to compare them.
@@ -25,13 +32,15 @@ RestoreWidth RestoreWidthInForce();
 const char* RestoreWidthName(RestoreWidth width);
 
 // CopyDiffers: a file that was compared holds something other than the repair.
-enum CopyResult { CopyDone, CopyReadFailed, CopyWriteFailed, CopyDiffers };
+// CopyNotDamaged: input holds a lone LF; nothing more was read or written.
+enum CopyResult { CopyDone, CopyReadFailed, CopyWriteFailed, CopyDiffers, CopyNotDamaged };
 
 // Streams input to output, repaired, block by block; memory does not grow with the file.
-CopyResult CopyRestoring(FILE* input, FILE* output);
+// *changed tells whether the repair left out any CR (false: output equals input).
+CopyResult CopyRestoring(FILE* input, FILE* output, bool* changed);
 
 // Reads input and copy side by side: CopyDone when copy holds exactly the repair of
 // input. A failed read of copy counts as CopyWriteFailed: the copy cannot be trusted.
-CopyResult MatchRestoring(FILE* input, FILE* copy);
+CopyResult MatchRestoring(FILE* input, FILE* copy, bool* changed);
 
 #endif

@@ -21,24 +21,30 @@ static CopyResult MatchBytes(FILE* copy, const unsigned char* expected, size_t c
     return got == count && std::memcmp(FoundBlock, expected, count) == 0 ? CopyDone : CopyDiffers;
 }
 
-CopyResult MatchRestoring(FILE* input, FILE* copy) {
-    bool crHeld = false;
+CopyResult MatchRestoring(FILE* input, FILE* copy, bool* changed) {
+    RestoreState state = {false, false};
+    unsigned long long read = 0, put = 0;
     for (;;) {
         const size_t got = std::fread(PickedBlock + 1, 1, ConvertBlockSize, input);
         if (got == 0) {
             if (std::ferror(input)) return CopyReadFailed;
             break;
         }
-        const size_t put = RestoreLineEnds(PickedBlock + 1, got, PickedBlock, &crHeld);
-        const CopyResult block = MatchBytes(copy, PickedBlock, put);
+        const size_t kept = RestoreLineEnds(PickedBlock + 1, got, PickedBlock, &state);
+        if (state.loneLineFeed) return CopyNotDamaged;
+        const CopyResult block = MatchBytes(copy, PickedBlock, kept);
         if (block != CopyDone) return block;
+        read += got;
+        put += kept;
     }
     const unsigned char lastCr = '\r';
-    if (crHeld) {
+    if (state.crHeld) {
         const CopyResult last = MatchBytes(copy, &lastCr, 1);
         if (last != CopyDone) return last;
+        ++put;
     }
     size_t extra = 0;  // the copy must end where the repair ends
     if (!ReadFound(copy, 1, &extra)) return CopyWriteFailed;
+    *changed = put != read;
     return extra == 0 ? CopyDone : CopyDiffers;
 }

@@ -2,7 +2,9 @@
 // from *next in whole chunks while the byte after the chunk is still in the block,
 // puts the repaired bytes at out, sets *next to the first byte it left for the byte
 // loop and returns the number of bytes put. A chunk never ends in a CR that needs
-// the next block. Call a path only after its CPU check said yes.
+// the next block. Each path also checks every byte from *next + 1 to the new *next
+// for an LF with no CR before it, and sets *loneLineFeed when it meets one.
+// Call a path only after its CPU check said yes.
 #ifndef DECRIMP_RESTORE_WIDE_H
 #define DECRIMP_RESTORE_WIDE_H
 
@@ -11,7 +13,9 @@
 bool CpuHasSse2();
 bool CpuHasAvx2();
 
-size_t RestoreChunksSse2(const unsigned char* in, size_t n, unsigned char* out, size_t* next);
-size_t RestoreChunksAvx2(const unsigned char* in, size_t n, unsigned char* out, size_t* next);
+size_t RestoreChunksSse2(const unsigned char* in, size_t n, unsigned char* out, size_t* next,
+                         bool* loneLineFeed);
+size_t RestoreChunksAvx2(const unsigned char* in, size_t n, unsigned char* out, size_t* next,
+                         bool* loneLineFeed);
 
 #endif

@@ -85,23 +85,29 @@ static size_t PackGroupShifting(const unsigned char* group, unsigned pairs, unsi
     return 8 - removed;
 }
 
+// An LF among the bytes after is lone where the byte of chunk below it is no CR.
 __attribute__((target("sse2")))
-size_t RestoreChunksSse2(const unsigned char* in, size_t n, unsigned char* out, size_t* next) {
+size_t RestoreChunksSse2(const unsigned char* in, size_t n, unsigned char* out, size_t* next,
+                         bool* loneLineFeed) {
     const __m128i cr = _mm_set1_epi8('\r');
     const __m128i lf = _mm_set1_epi8('\n');
     size_t i = *next;
     size_t written = 0;
+    __m128i lone = _mm_setzero_si128();
     for (; i + 17 <= n; i += 16) {
         _mm_prefetch(Ahead(in + i), _MM_HINT_T0);
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
         const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 1));
-        const unsigned pairs = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(chunk, cr), _mm_cmpeq_epi8(after, lf))));
+        const __m128i crs = _mm_cmpeq_epi8(chunk, cr);
+        const __m128i lfsAfter = _mm_cmpeq_epi8(after, lf);
+        lone = _mm_or_si128(lone, _mm_andnot_si128(crs, lfsAfter));
+        const unsigned pairs = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(crs, lfsAfter)));
         // No branch on whether there is a pair: in text it is a coin toss. The second
         // group is read after the first is stored; that store ends where it begins at the latest.
         written += PackGroupShifting(in + i, pairs & 0xFF, out + written);
         written += PackGroupShifting(in + i + 8, pairs >> 8, out + written);
     }
+    if (_mm_movemask_epi8(lone) != 0) *loneLineFeed = true;
     *next = i;
     return written;
 }
@@ -126,10 +132,13 @@ static size_t PackHalfShuffling(__m128i half, unsigned pairs, unsigned char* out
     return first + Groups.kept[high];
 }
 
+// The CRs of pairs in chunk; lone gathers the LFs of after with no CR below them.
 __attribute__((target("avx2"), always_inline)) inline
-static unsigned PairMask(__m256i chunk, __m256i after) {
-    return static_cast<unsigned>(_mm256_movemask_epi8(
-        _mm256_and_si256(_mm256_cmpeq_epi8(chunk, _mm256_set1_epi8('\r')), _mm256_cmpeq_epi8(after, _mm256_set1_epi8('\n')))));
+static unsigned PairMask(__m256i chunk, __m256i after, __m256i* lone) {
+    const __m256i crs = _mm256_cmpeq_epi8(chunk, _mm256_set1_epi8('\r'));
+    const __m256i lfsAfter = _mm256_cmpeq_epi8(after, _mm256_set1_epi8('\n'));
+    *lone = _mm256_or_si256(*lone, _mm256_andnot_si256(crs, lfsAfter));
+    return static_cast<unsigned>(_mm256_movemask_epi8(_mm256_and_si256(crs, lfsAfter)));
 }
 
 __attribute__((target("avx2"), always_inline)) inline
@@ -142,15 +151,19 @@ static size_t PackChunk(__m256i chunk, unsigned pairs, unsigned char* out) {
 // 64 bytes are stored whole; text has one in nearly every 64, so the branch is just as
 // predictable there. Both chunks are loaded before either is stored.
 __attribute__((target("avx2")))
-size_t RestoreChunksAvx2(const unsigned char* in, size_t n, unsigned char* out, size_t* next) {
+size_t RestoreChunksAvx2(const unsigned char* in, size_t n, unsigned char* out, size_t* next,
+                         bool* loneLineFeed) {
     size_t i = *next;
     size_t written = 0;
+    __m256i lone = _mm256_setzero_si256();
     for (; i + 65 <= n; i += 64) {
         _mm_prefetch(Ahead(in + i), _MM_HINT_T0);
         const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
         const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 32));
-        const unsigned lowPairs = PairMask(low, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 1)));
-        const unsigned highPairs = PairMask(high, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 33)));
+        const unsigned lowPairs =
+            PairMask(low, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 1)), &lone);
+        const unsigned highPairs =
+            PairMask(high, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 33)), &lone);
         if ((lowPairs | highPairs) == 0) {
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + written), low);
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + written + 32), high);
@@ -160,6 +173,7 @@ size_t RestoreChunksAvx2(const unsigned char* in, size_t n, unsigned char* out, 
         written += PackChunk(low, lowPairs, out + written);
         written += PackChunk(high, highPairs, out + written);
     }
+    if (_mm256_movemask_epi8(lone) != 0) *loneLineFeed = true;
     *next = i;
     return written;
 }
@@ -174,11 +188,11 @@ bool CpuHasAvx2() {
     return false;
 }
 
-size_t RestoreChunksSse2(const unsigned char*, size_t, unsigned char*, size_t*) {
+size_t RestoreChunksSse2(const unsigned char*, size_t, unsigned char*, size_t*, bool*) {
     return 0;
 }
 
-size_t RestoreChunksAvx2(const unsigned char*, size_t, unsigned char*, size_t*) {
+size_t RestoreChunksAvx2(const unsigned char*, size_t, unsigned char*, size_t*, bool*) {
     return 0;
 }
 

@@ -73,6 +73,14 @@ bool DeletePath(const char* path) {
     return unlink(native) == 0;
 }
 
+// RENAME_NOREPLACE fails when to exists, in the same step, as the Windows move does.
+bool RenameToNewPath(const char* from, const char* to) {
+    char nativeFrom[WorkPathSize];
+    char nativeTo[WorkPathSize];
+    if (!ToNativePath(from, nativeFrom) || !ToNativePath(to, nativeTo)) return false;
+    return renameat2(AT_FDCWD, nativeFrom, AT_FDCWD, nativeTo, RENAME_NOREPLACE) == 0;
+}
+
 bool ReplacePath(const char* from, const char* to) {
     char nativeFrom[WorkPathSize];
     char nativeTo[WorkPathSize];

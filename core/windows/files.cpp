@@ -108,11 +108,17 @@ bool ReadStreamStamp(FILE* stream, FileStamp* stamp) {
 }
 
 // No access asked for: a file another program holds without sharing still answers.
+// (Windows 95 refuses FILE_SHARE_DELETE, so it is not asked for.)
 bool ReadPathStamp(const char* path, FileStamp* stamp) {
-    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
     const bool read = GetFileType(handle) == FILE_TYPE_DISK && StampFromHandle(handle, stamp);
     CloseHandle(handle);
     return read;
+}
+
+// Without MOVEFILE_REPLACE_EXISTING, a move never takes a name that is in use.
+bool RenameToNewPath(const char* from, const char* to) {
+    return MoveFileA(from, to) != 0;
 }

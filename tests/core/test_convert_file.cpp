@@ -42,13 +42,13 @@ protected:
         GenerateNewFiles = generate;
         ConvertFile(WorkPath, name.c_str(), Owner);
     }
-    void ExpectOneBox(const char* caption, const std::string& text) {
+    void ExpectOneBox(const char* caption, const std::string& text, unsigned icon = BoxError) {
         ASSERT_EQ(RecordedEvents().size(), 1u) << "expected one box: " << caption;
         const RecordedEvent& box = RecordedEvents()[0];
         EXPECT_EQ(box.kind, "box");
         EXPECT_EQ(box.caption, caption);
         EXPECT_EQ(box.text, text);
-        EXPECT_EQ(box.icon, BoxError);
+        EXPECT_EQ(box.icon, icon);
         EXPECT_EQ(box.owner, Owner);
     }
 };
@@ -69,8 +69,8 @@ struct ContentCase {
 std::vector<ContentCase> ContentCases() {
     return {
         {"empty", {}},
-        {"no_pairs", ToBytes("plain\nlines\n\rstay\r")},
-        {"example", ToBytes("\x41\r\n\r\r\n\n\r")},
+        {"no_pairs", ToBytes("plain lines\rstay\r")},
+        {"example", ToBytes("\x41\r\n\r\r\n\r\n\r")},
         {"crlf_across_block_end", BlockBoundaryInput(ConvertBlockSize - 1, '\n')},
         {"lone_cr_at_block_end", BlockBoundaryInput(ConvertBlockSize - 1, 'y')},
         {"cr_cr_across_block_end", BlockBoundaryInput(ConvertBlockSize - 1, '\r')},
@@ -154,17 +154,87 @@ TEST_F(ConvertFileTest, NameStartingWithCopyOfGetsThePrefixTwice) {
     EXPECT_STREQ(WorkPath, PathOf("Copy of Copy of a.mp3").c_str());
 }
 
-TEST_F(ConvertFileTest, RepeatedRunsChangeOnlyPairsStillThere) {
-    WriteAll(FileOf("a.mp3"), ToBytes("a\r\r\n"));
+// A repaired file holds the LFs the original held without a CR: a second run in
+// overwrite mode must leave it alone, or it would take out CR LF pairs that are real.
+TEST_F(ConvertFileTest, RepeatedRunsRepairOnlyOnce) {
+    WriteAll(FileOf("a.mp3"), ToBytes("a\r\r\n\r\n"));
     Convert("a.mp3", 1);
     UseFolder(folder);
     Convert("a.mp3", 1);
-    EXPECT_EQ(ReadAll(FileOf("Copy of a.mp3")), ToBytes("a\r\n")) << "generate mode reads the unchanged picked file";
+    EXPECT_EQ(ReadAll(FileOf("Copy of a.mp3")), ToBytes("a\r\n\n")) << "generate mode reads the unchanged picked file";
+    EXPECT_TRUE(RecordedEvents().empty());
+    fs::remove(FileOf("Copy of a.mp3"));
     UseFolder(folder);
     Convert("a.mp3", 0);
     UseFolder(folder);
     Convert("a.mp3", 0);
-    EXPECT_EQ(ReadAll(FileOf("a.mp3")), ToBytes("a\n"));
+    EXPECT_EQ(ReadAll(FileOf("a.mp3")), ToBytes("a\r\n\n"));
+    ExpectOneBox("File Not Damaged!", PathOf("a.mp3"), BoxWarning);
+    EXPECT_EQ(FolderContents(folder), std::vector<std::string>{"a.mp3"});
+}
+
+// A file with an LF that has no CR before it was never damaged this way: refused in
+// both modes, wherever that LF is, and whatever was written before it is removed.
+TEST_F(ConvertFileTest, FileWithALoneLineFeedIsRefusedAndNothingIsLeft) {
+    Bytes damaged(2 * ConvertBlockSize + 1000, 'd');
+    for (size_t i = 0; i + 1 < damaged.size(); i += 97) damaged[i] = '\r', damaged[i + 1] = '\n';
+    Bytes afterTwoMiB = damaged, startingABlock = damaged, lastByte = damaged;
+    afterTwoMiB[2 * ConvertBlockSize + 500] = '\n';
+    startingABlock[ConvertBlockSize] = '\n';
+    startingABlock[ConvertBlockSize - 1] = 'x';
+    lastByte.back() = '\n';
+    struct LoneCase { const char* name; Bytes input; bool copyThere; };
+    const LoneCase cases[] = {
+        {"an LF as the first byte", ToBytes("\nA\r\n"), false},
+        {"a healthy file with pairs by chance", ToBytes("ID3\r\n\x01\n\xff\r\n"), false},
+        {"a lone LF after 2 MiB of damaged bytes", afterTwoMiB, false},
+        {"a lone LF starting the second block", startingABlock, false},
+        {"a lone LF as the last byte", lastByte, false},
+        {"an earlier run's copy of a healthy file", ToBytes("ID3\r\n\x01\n"), true},
+    };
+    for (int generate : {1, 0}) {
+        for (const LoneCase& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (generate ? ", generate" : ", overwrite"));
+            WriteAll(FileOf("a.mp3"), c.input);
+            if (c.copyThere) WriteAll(FileOf("Copy of a.mp3"), ReferenceRestore(c.input));
+            RecordedEvents().clear();
+            UseFolder(folder);
+            Convert("a.mp3", generate);
+            ExpectOneBox("File Not Damaged!", PathOf("a.mp3"), BoxWarning);
+            EXPECT_STREQ(WorkPath, PathOf("a.mp3").c_str());
+            EXPECT_EQ(ReadAll(FileOf("a.mp3")), c.input);
+            if (c.copyThere) {
+                EXPECT_EQ(ReadAll(FileOf("Copy of a.mp3")), ReferenceRestore(c.input));
+            }
+            fs::remove(FileOf("Copy of a.mp3"));
+            EXPECT_EQ(FolderContents(folder), std::vector<std::string>{"a.mp3"});
+        }
+    }
+}
+
+// The copy is written under a name of the program's own; one a crash left behind is
+// removed by the next run, unless it is the very file picked.
+TEST_F(ConvertFileTest, UnfinishedCopyLeftByACrashIsRemovedButNeverAPickedOne) {
+    const std::string unfinished = UnfinishedCopyName;
+    for (int generate : {1, 0}) {
+        WriteAll(FileOf("a.mp3"), ToBytes("a\r\n"));
+        WriteAll(FileOf(unfinished), ToBytes("half a cop"));
+        RecordedEvents().clear();
+        UseFolder(folder);
+        Convert("a.mp3", generate);
+        EXPECT_TRUE(RecordedEvents().empty());
+        EXPECT_EQ(ReadAll(FileOf(generate ? "Copy of a.mp3" : "a.mp3")), ToBytes("a\n"));
+        EXPECT_EQ(FolderContents(folder).size(), generate ? 2u : 1u) << "the leftover is gone";
+        fs::remove(FileOf("Copy of a.mp3"));
+    }
+    fs::remove(FileOf("a.mp3"));
+    WriteAll(FileOf(unfinished), ToBytes("picked\r\n"));
+    RecordedEvents().clear();
+    UseFolder(folder);
+    Convert(unfinished, 0);
+    ExpectOneBox("File Not Written!", PathOf("Copy of " + unfinished));
+    EXPECT_EQ(ReadAll(FileOf(unfinished)), ToBytes("picked\r\n"));
+    EXPECT_EQ(FolderContents(folder), std::vector<std::string>{unfinished});
 }
 
 TEST_F(ConvertFileTest, MissingInputIsReportedAndNothingIsWritten) {
@@ -345,8 +415,10 @@ TEST_F(ConvertOnMountTest, FullDiskLeavesPickedFileAndNoPartialCopy) {
 // core's own code, linked into this exe, meets a disk that cannot keep the data.
 static int FsyncCalls = 0;
 static bool FsyncFails = false;
+static void (*DuringFsync)() = nullptr;
 extern "C" int fsync(int descriptor) {
     ++FsyncCalls;
+    if (DuringFsync) DuringFsync();
     if (FsyncFails) {
         errno = EIO;
         return -1;
@@ -354,11 +426,13 @@ extern "C" int fsync(int descriptor) {
     return static_cast<int>(syscall(SYS_fsync, descriptor));
 }
 
-TEST_F(ConvertFileTest, OnlyOverwriteModeFlushesAndAFailedFlushReplacesNothing) {
+TEST_F(ConvertFileTest, CopyIsFlushedBeforeItIsNamedAndAFailedFlushLeavesNothing) {
     const Bytes input = ToBytes("a\r\nb\r\n");
     struct FlushCase { const char* name; int generate; bool copyThere; bool fails; int calls; };
     const FlushCase cases[] = {
-        {"generate mode never flushes", 1, false, false, 0},
+        {"generate mode flushes its copy", 1, false, false, 1},
+        {"generate mode takes an earlier run's copy as it is", 1, true, false, 0},
+        {"a failed flush in generate mode removes the new copy", 1, false, true, 1},
         {"overwrite mode flushes its copy", 0, false, false, 1},
         {"overwrite mode flushes an earlier run's copy", 0, true, false, 1},
         {"a failed flush removes the new copy", 0, false, true, 1},
@@ -386,6 +460,19 @@ TEST_F(ConvertFileTest, OnlyOverwriteModeFlushesAndAFailedFlushReplacesNothing) 
         }
         fs::remove(FileOf("Copy of a.mp3"));
     }
+}
+
+// A program that saves the picked file while the repair is written keeps its save.
+TEST_F(ConvertFileTest, PickedFileChangedDuringTheRunIsNotReplaced) {
+    static std::string picked;
+    picked = FileOf("a.mp3").string();
+    WriteAll(FileOf("a.mp3"), ToBytes("a\r\n"));
+    DuringFsync = [] { WriteAll(picked, ToBytes("saved meanwhile\r\n")); };
+    Convert("a.mp3", 0);
+    DuringFsync = nullptr;
+    ExpectOneBox("File Not Replaced!", PathOf("a.mp3"));
+    EXPECT_EQ(ReadAll(FileOf("a.mp3")), ToBytes("saved meanwhile\r\n"));
+    EXPECT_EQ(ReadAll(FileOf("Copy of a.mp3")), ToBytes("a\n"));
 }
 
 TEST_F(ConvertFileTest, OverwriteModeKeepsThePickedFilesPermissions) {

@@ -31,11 +31,35 @@ const ByteCase ByteCases[] = {
     {"text_lines", "one\r\ntwo\r\n\r\nthree", "one\ntwo\n\nthree"},
 };
 
+// The repaired bytes, and whether the block loop met an LF without its CR.
+struct Restored {
+    Bytes bytes;
+    bool loneLineFeed;
+    bool operator==(const Restored& other) const {
+        return bytes == other.bytes && loneLineFeed == other.loneLineFeed;
+    }
+};
+
+void PrintTo(const Restored& restored, std::ostream* out) {
+    *out << ::testing::PrintToString(restored.bytes) << (restored.loneLineFeed ? " with a lone LF" : "");
+}
+
+// The one-byte-at-a-time repair, and the lone LF told by looking back one byte.
+Restored Reference(const Bytes& input) {
+    bool lone = false;
+    for (size_t i = 0; i < input.size(); ++i) lone = lone || (input[i] == '\n' && (i == 0 || input[i - 1] != '\r'));
+    return {ReferenceRestore(input), lone};
+}
+
+Restored Expected(const ByteCase& c) {
+    return {ToBytes(c.expected), Reference(ToBytes(c.input)).loneLineFeed};
+}
+
 // Feeds input to the block loop in pieces of the given sizes (the last repeats),
 // each piece repaired into a buffer of its own or where it lies, as CopyRestoring does.
-Bytes RestoreInPieces(const Bytes& input, const std::vector<size_t>& pieces, bool inPlace = false) {
+Restored RestoreInPieces(const Bytes& input, const std::vector<size_t>& pieces, bool inPlace = false) {
     Bytes output;
-    bool crHeld = false;
+    RestoreState state = {false, false};
     size_t done = 0;
     size_t piece = 0;
     while (done < input.size()) {
@@ -44,13 +68,13 @@ Bytes RestoreInPieces(const Bytes& input, const std::vector<size_t>& pieces, boo
         std::copy(input.begin() + static_cast<long>(done), input.begin() + static_cast<long>(done + size),
                   block.begin() + 1);
         Bytes& into = inPlace ? block : out;
-        size_t put = RestoreLineEnds(block.data() + 1, size, into.data(), &crHeld);
+        size_t put = RestoreLineEnds(block.data() + 1, size, into.data(), &state);
         output.insert(output.end(), into.begin(), into.begin() + static_cast<long>(put));
         done += size;
         ++piece;
     }
-    if (crHeld) output.push_back('\r');
-    return output;
+    if (state.crHeld) output.push_back('\r');
+    return {output, state.loneLineFeed};
 }
 
 // Every width the CPU has, each into a second buffer and in place.
@@ -89,7 +113,7 @@ TEST(RestoreLineEnds, ByteTablesInOneBlock) {
     ForEachWay([](const Way& way) {
         for (const ByteCase& c : ByteCases) {
             const Bytes input = ToBytes(c.input);
-            EXPECT_EQ(RestoreInPieces(input, {input.size() + 1}, way.inPlace), ToBytes(c.expected))
+            EXPECT_EQ(RestoreInPieces(input, {input.size() + 1}, way.inPlace), Expected(c))
                 << c.name << ", " << Describe(way);
         }
     });
@@ -100,10 +124,10 @@ TEST(RestoreLineEnds, ByteTablesCutAtEveryPlace) {
         for (const ByteCase& c : ByteCases) {
             const Bytes input = ToBytes(c.input);
             for (size_t cut = 1; cut < input.size(); ++cut) {
-                EXPECT_EQ(RestoreInPieces(input, {cut, input.size()}, way.inPlace), ToBytes(c.expected))
+                EXPECT_EQ(RestoreInPieces(input, {cut, input.size()}, way.inPlace), Expected(c))
                     << c.name << " cut after " << cut << ", " << Describe(way);
             }
-            EXPECT_EQ(RestoreInPieces(input, {1}, way.inPlace), ToBytes(c.expected))
+            EXPECT_EQ(RestoreInPieces(input, {1}, way.inPlace), Expected(c))
                 << c.name << " byte by byte, " << Describe(way);
         }
     });
@@ -117,7 +141,7 @@ TEST(RestoreLineEnds, RandomCrLfRichInputMatchesReference) {
             Bytes input(random() % 200);
             for (unsigned char& byte : input) byte = alphabet[random() % sizeof alphabet];
             std::vector<size_t> pieces = {1 + random() % 7, 1 + random() % 13, 1 + random() % 5};
-            ASSERT_EQ(RestoreInPieces(input, pieces, way.inPlace), ReferenceRestore(input))
+            ASSERT_EQ(RestoreInPieces(input, pieces, way.inPlace), Reference(input))
                 << "round " << round << ", " << Describe(way);
         }
     });
@@ -136,7 +160,7 @@ TEST(RestoreLineEnds, LongBlocksDenseAndSparseMatchReference) {
             for (unsigned char& byte : input)
                 byte = random() % sparseness == 0 ? alphabet[random() % sizeof alphabet] : 'b';
             std::vector<size_t> pieces = {47 + random() % 40, 48 + random() % 500, 64 + random() % 2000};
-            ASSERT_EQ(RestoreInPieces(input, pieces, way.inPlace), ReferenceRestore(input))
+            ASSERT_EQ(RestoreInPieces(input, pieces, way.inPlace), Reference(input))
                 << "round " << round << ", " << Describe(way);
         }
     });
@@ -148,7 +172,7 @@ TEST(RestoreLineEnds, OnePairAtEveryPlaceOfABlock) {
             Bytes input(130, 'x');
             input[at] = '\r';
             input[at + 1] = '\n';
-            ASSERT_EQ(RestoreInPieces(input, {input.size()}, way.inPlace), ReferenceRestore(input))
+            ASSERT_EQ(RestoreInPieces(input, {input.size()}, way.inPlace), Reference(input))
                 << "pair at " << at << ", " << Describe(way);
         }
     });
@@ -163,7 +187,7 @@ TEST(RestoreLineEnds, TwoPairsAtEveryTwoPlacesOfABlock) {
                 Bytes input(70, '\r');
                 input[first + 1] = '\n';
                 input[second + 1] = '\n';
-                ASSERT_EQ(RestoreInPieces(input, {input.size()}, way.inPlace), ReferenceRestore(input))
+                ASSERT_EQ(RestoreInPieces(input, {input.size()}, way.inPlace), Reference(input))
                     << "pairs at " << first << " and " << second << ", " << Describe(way);
             }
         }
@@ -171,3 +195,23 @@ TEST(RestoreLineEnds, TwoPairsAtEveryTwoPlacesOfABlock) {
 }
 
 }  // namespace
+
+// The check for an LF without its CR sees every place of a block on every path, and
+// across the cut between blocks: a CR ending one block and the LF starting the next
+// are a pair, a lone LF starting a block is not.
+TEST(RestoreLineEnds, LoneLineFeedAtEveryPlaceOfABlockAndAcrossTheCut) {
+    ForEachWay([](const Way& way) {
+        for (size_t at = 0; at < 150; ++at) {
+            for (bool paired : {false, true}) {
+                Bytes input(150, 'x');
+                input[at] = '\n';
+                if (paired && at > 0) input[at - 1] = '\r';
+                for (const std::vector<size_t>& pieces : {std::vector<size_t>{150}, {at ? at : 1, 150}}) {
+                    ASSERT_EQ(RestoreInPieces(input, pieces, way.inPlace), Reference(input))
+                        << "LF at " << at << (paired ? " after a CR" : "") << ", first piece " << pieces[0]
+                        << ", " << Describe(way);
+                }
+            }
+        }
+    });
+}

@@ -156,6 +156,17 @@ bool FlushToDisk(FILE*) {
     return false;
 }
 
+// Never onto a name in use, as the real one.
+bool RenameToNewPath(const char* from, const char* to) {
+    CheckPath(from);
+    CheckPath(to);
+    if (FailNow() || !Exists(from) || Exists(to)) return false;
+    Files[to] = Files[from];
+    Files.erase(from);
+    ++Writes[to];
+    return true;
+}
+
 // In one step: to is replaced whole, or both stay as they were.
 bool ReplacePath(const char* from, const char* to) {
     CheckPath(from);

@@ -2,7 +2,8 @@
 // CPU has, into a second buffer and in place; and through ConvertFile on the in-memory
 // files with calls failing where the input says. Compared with the one-byte-at-a-time
 // conversion; after a failure the picked file must be whole, as it was or repaired.
-// Input: [piece - 1] [mode and path] [failure schedule, 2 bytes] [file bytes...]
+// A file with an LF that has no CR before it is never repaired, and nothing is left.
+// Input: [piece - 1] [mode, path, copy already there] [failure schedule, 2 bytes] [file bytes...]
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -19,10 +20,13 @@ static const char Folder[] = "F:\\fuzz\\";
 static const std::string Picked = std::string(Folder) + "f.bin";
 static const std::string Copy = std::string(Folder) + "Copy of f.bin";
 
-static Bytes Reference(const uint8_t* data, size_t size) {
+// The one-byte-at-a-time repair; *lone tells whether an LF had no CR before it.
+static Bytes Reference(const uint8_t* data, size_t size, bool* lone) {
     Bytes out;
     int previous = 0x61;
+    *lone = false;
     for (size_t i = 0; i < size; ++i) {
+        if (data[i] == 0x0A && previous != 0x0D) *lone = true;
         if (data[i] == 0x0A && previous == 0x0D) out.pop_back();
         previous = data[i];
         out.push_back(data[i]);
@@ -32,26 +36,29 @@ static Bytes Reference(const uint8_t* data, size_t size) {
 
 // Each piece is repaired where it lies (the byte before it free for a held CR), as
 // CopyRestoring does, or into a buffer of its own.
-static Bytes ConvertInPieces(const uint8_t* data, size_t size, size_t piece, bool inPlace) {
+static Bytes ConvertInPieces(const uint8_t* data, size_t size, size_t piece, bool inPlace, bool* lone) {
     Bytes output, block(piece + 1), out(piece + 1);
-    bool crHeld = false;
+    RestoreState state = {false, false};
     for (size_t done = 0; done < size; done += piece) {
         const size_t n = size - done < piece ? size - done : piece;
         std::memcpy(block.data() + 1, data + done, n);
         Bytes& into = inPlace ? block : out;
-        const size_t put = RestoreLineEnds(block.data() + 1, n, into.data(), &crHeld);
+        const size_t put = RestoreLineEnds(block.data() + 1, n, into.data(), &state);
         output.insert(output.end(), into.begin(), into.begin() + static_cast<long>(put));
     }
-    if (crHeld) output.push_back('\r');
+    if (state.crHeld) output.push_back('\r');
+    *lone = state.loneLineFeed;
     return output;
 }
 
-static void CheckEveryPath(const uint8_t* data, size_t size, size_t piece, const Bytes& expected) {
+static void CheckEveryPath(const uint8_t* data, size_t size, size_t piece, const Bytes& expected, bool lone) {
     const RestoreWidth widest = WidestRestoreWidth();
     for (int width = RestoreBytes; width <= widest; ++width) {
         LimitRestoreWidth(static_cast<RestoreWidth>(width));
-        if (ConvertInPieces(data, size, piece, false) != expected) __builtin_trap();
-        if (ConvertInPieces(data, size, piece, true) != expected) __builtin_trap();
+        for (bool inPlace : {false, true}) {
+            bool found = false;
+            if (ConvertInPieces(data, size, piece, inPlace, &found) != expected || found != lone) __builtin_trap();
+        }
     }
 }
 
@@ -60,25 +67,46 @@ static bool FileIs(const std::string& path, const Bytes& bytes) {
     return GetFakeFile(path, &content) && Bytes(content.begin(), content.end()) == bytes;
 }
 
-static void ConvertThroughFiles(const Bytes& original, const Bytes& expected, bool generate, uint64_t failures) {
+// A "Copy of " file already there: none, an earlier run's repair, or someone's own.
+enum ExistingCopy { NoCopy, RepairThere, OtherThere };
+
+static void ConvertThroughFiles(const Bytes& original, const Bytes& expected, bool lone, bool generate,
+                                ExistingCopy existing, uint64_t failures) {
     ResetFakeFiles(nullptr);
     PutFakeFile(Picked, std::string(original.begin(), original.end()));
+    const Bytes other = {'m', 'i', 'n', 'e'};
+    if (existing == OtherThere && other == expected) existing = RepairThere;
+    const Bytes copyBefore = existing == RepairThere ? expected : other;
+    if (existing != NoCopy) PutFakeFile(Copy, std::string(copyBefore.begin(), copyBefore.end()));
     FailFakeCalls(failures);
     std::memcpy(WorkPath, Folder, sizeof Folder);
     NameOffset = static_cast<unsigned short>(sizeof Folder - 1);
     GenerateNewFiles = generate ? 1 : 0;
     RecordedEvents().clear();
-    ConvertFile(WorkPath, "f.bin", nullptr);
+    const bool told = !ConvertFile(WorkPath, "f.bin", nullptr);
     std::string ignored;
+    if (told == RecordedEvents().empty()) __builtin_trap();  // a failure, and only one, is told
+    // Only a failed delete may leave the unfinished copy; a later run removes it.
+    if (!FakeCallFailed() && GetFakeFile(Folder + std::string(UnfinishedCopyName), &ignored)) __builtin_trap();
+    // What was there before the run stays, unless it is exactly what the run makes.
+    if (existing == OtherThere && !FileIs(Copy, copyBefore)) __builtin_trap();
+    if (lone || (existing == OtherThere && !FakeCallFailed())) {
+        if (!told || !FileIs(Picked, original)) __builtin_trap();
+        if (existing == NoCopy && GetFakeFile(Copy, &ignored)) __builtin_trap();
+        return;
+    }
+    // Overwrite mode changes nothing in a file the repair leaves as it is.
+    const bool unchanged = expected == original;
+    const bool leftCopy = generate || (unchanged && existing == RepairThere);
     const bool repaired = generate ? FileIs(Picked, original) && FileIs(Copy, expected)
-                                   : FileIs(Picked, expected) && !GetFakeFile(Copy, &ignored);
+                                   : FileIs(Picked, expected) && leftCopy == GetFakeFile(Copy, &ignored);
     if (!FakeCallFailed()) {
-        if (!RecordedEvents().empty() || !repaired) __builtin_trap();
+        if (told || !repaired) __builtin_trap();
         return;
     }
     // A failure is told unless the job got done anyway (only a file's marks were not
     // kept), and it never costs the picked file: the replace is one step.
-    if (!repaired && RecordedEvents().empty()) __builtin_trap();
+    if (!repaired && !told) __builtin_trap();
     if (generate && !FileIs(Picked, original)) __builtin_trap();
     if (!generate && !FileIs(Picked, original) && !FileIs(Picked, expected)) __builtin_trap();
 }
@@ -88,12 +116,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t piece = 1 + data[0];
     const bool generate = (data[1] & 1) != 0;
     const RestoreWidth width = static_cast<RestoreWidth>((data[1] >> 1) % 3);
+    const ExistingCopy existing = static_cast<ExistingCopy>((data[1] >> 3) % 3);
     const uint64_t failures = data[2] | (data[3] << 8);
     data += 4;
     size -= 4;
-    const Bytes expected = Reference(data, size);
-    CheckEveryPath(data, size, piece, expected);
+    bool lone = false;
+    const Bytes expected = Reference(data, size, &lone);
+    CheckEveryPath(data, size, piece, expected, lone);
     LimitRestoreWidth(width);
-    ConvertThroughFiles(Bytes(data, data + size), expected, generate, failures);
+    ConvertThroughFiles(Bytes(data, data + size), expected, lone, generate, existing, failures);
     return 0;
 }

@@ -1,10 +1,12 @@
 """Reads strace logs (-f -ttt -y) of one overwrite-mode repair of FOLDER/a.mp3, merges
-them by time and fails unless the copy's fsync comes before the rename onto a.mp3
-and before any unlink of a.mp3. Usage: check_order.py FOLDER LOG..."""
+them by time and fails unless the copy, written under its unfinished name, is flushed
+before it is named "Copy of a.mp3", and named so before it replaces a.mp3 and before
+any unlink of a.mp3. Usage: check_order.py FOLDER LOG..."""
 import re
 import sys
 
 CALL = re.compile(r'^\d+\s+(\d+\.\d+)\s+(\w+)\((.*)\)\s+=\s+(-?\d+)')
+UNFINISHED = '~Decrimp 95 unfinished copy.tmp'
 
 
 def events(log):
@@ -14,14 +16,22 @@ def events(log):
             yield float(match.group(1)), match.group(2), match.group(3)
 
 
+def renamed(args):
+    """The (from, to) paths of a rename call's arguments."""
+    paths = re.findall(r'"((?:[^"\\]|\\.)*)"', args)
+    return (paths[0], paths[1]) if len(paths) >= 2 else (None, None)
+
+
 def main():
     folder, logs = sys.argv[1], sys.argv[2:]
-    picked, copy = folder + '/a.mp3', folder + '/Copy of a.mp3'
-    flushed = replaced = removed = None
+    picked, copy, unfinished = folder + '/a.mp3', folder + '/Copy of a.mp3', folder + '/' + UNFINISHED
+    flushed = named = replaced = removed = None
     for time, call, args in sorted(e for log in logs for e in events(log)):
-        if call in ('fsync', 'fdatasync') and copy + '>' in args:
+        if call in ('fsync', 'fdatasync') and unfinished + '>' in args:
             flushed = flushed or time
-        elif call.startswith('rename') and args.rstrip().endswith(picked + '"') and 'Copy of a.mp3' in args:
+        elif call.startswith('rename') and renamed(args) == (unfinished, copy):
+            named = named or time
+        elif call.startswith('rename') and renamed(args) == (copy, picked):
             replaced = replaced or time
         elif call.startswith('unlink') and args.rstrip().endswith(picked + '"'):
             removed = removed or time
@@ -29,17 +39,21 @@ def main():
             continue
         print(f'{time:.6f} {call}({args})')
     problems = []
-    if flushed is None:
-        problems.append('the copy was never flushed')
-    if replaced is None:
-        problems.append('no rename put the copy in a.mp3\'s place')
-    for name, when in (('rename onto', replaced), ('unlink of', removed)):
-        if flushed is not None and when is not None and when < flushed:
-            problems.append(f'the {name} a.mp3 came before the copy\'s fsync')
+    for what, when in (('the unfinished copy was never flushed', flushed),
+                       ('no rename named the copy "Copy of a.mp3"', named),
+                       ('no rename put the copy in a.mp3\'s place', replaced)):
+        if when is None:
+            problems.append(what)
+    order = (('the naming of the copy', named, flushed, 'its fsync'),
+             ('the rename onto a.mp3', replaced, named, 'the naming of the copy'),
+             ('the unlink of a.mp3', removed, flushed, 'the copy\'s fsync'))
+    for name, when, before, earlier in order:
+        if when is not None and before is not None and when < before:
+            problems.append(f'{name} came before {earlier}')
     for problem in problems:
         print('FAIL:', problem)
     if not problems:
-        print('ok: fsync of the copy, then the rename onto the picked file')
+        print('ok: fsync of the unfinished copy, its naming, then the rename onto the picked file')
     return 1 if problems else 0
 
 

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Traces one overwrite-mode repair and checks the order in which its file calls reach
-# the system: the copy's fsync must come before the rename that replaces the picked
-# file, and before any unlink of it.
+# the system: the unfinished copy is flushed before it is named "Copy of a.mp3", and named
+# before it replaces the picked file; any unlink of that file comes after the flush.
 #   trace-replace.sh native CONVERT_ONE       the native build
 #   trace-replace.sh wine CONVERT_ONE.EXE     the Windows build in $WINEPREFIX; this stops the
 #                                             prefix's Wine server and starts its own, traced,
