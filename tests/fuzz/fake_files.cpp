@@ -131,6 +131,11 @@ FILE* OpenSharedFile(const char* path, const char* mode) {
     return file;
 }
 
+// The fakes hold files only.
+bool IsDiskFile(FILE* stream) {
+    return Opened.count(stream) != 0;
+}
+
 bool DeletePath(const char* path) {
     CheckPath(path);
     if (FailNow() || !Exists(path)) return false;
