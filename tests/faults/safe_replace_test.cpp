@@ -17,7 +17,8 @@ const std::string OwnBackup = "the user's own backup, not a repair";
 }  // namespace
 
 // Hidden and system stay as they were; the archive mark is set whatever it was, since
-// the file has changed since its last backup.
+// the file has changed since its last backup. (Wine shows the archive mark on every
+// file, so under Wine only a lost hidden or system mark can fail this.)
 TEST_F(SafeReplace, RepairKeepsThePickedFilesMarks) {
     const struct {
         const char* name;
@@ -29,7 +30,7 @@ TEST_F(SafeReplace, RepairKeepsThePickedFilesMarks) {
         SCOPED_TRACE(c.name);
         Prepare(BothModes[0], {"a.mp3"});
         ASSERT_TRUE(SetFileAttributesA(PathOf("a.mp3").c_str(), c.marks ? c.marks : FILE_ATTRIBUTE_NORMAL));
-        ASSERT_EQ(c.marks, KeptMarksOf("a.mp3")) << "the marks did not take";
+        ASSERT_EQ(c.marks, KeptMarksOf("a.mp3") & c.marks) << "the marks did not take";
         ASSERT_TRUE(Pick({"a.mp3"}));
         EXPECT_EQ("File is Decrimped!: " + PathOf("a.mp3"), RunAndReadBoxes());
         EXPECT_EQ(Repaired, BytesOf("a.mp3"));
