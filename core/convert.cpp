@@ -182,6 +182,19 @@ static bool ReplacePickedFile(const Conversion& c, OwnerWindow owner) {
     return true;
 }
 
+// Only a file on a disk is read: a device (NUL, COM1) gives nothing or never ends. A
+// name the file calls would change, or that may stand for another file, is not even
+// opened: it could be the wrong one.
+static FILE* OpenPickedFile(const char* path) {
+    if (PathPartEndsInDotOrSpace(path) || !NameIsUnmistakable(path)) return nullptr;
+    FILE* input = OpenSharedFile(path, "rb");
+    if (input && !IsDiskFile(input)) {
+        (void)std::fclose(input);  // nothing was read from it
+        return nullptr;
+    }
+    return input;
+}
+
 bool ConvertFile(char* workPath, const char* name, OwnerWindow owner) {
     Conversion c = {workPath, name, {}, {}, {}, false, false};
     const bool outputFits = OutputFits(workPath, name, c.outputName, c.unfinishedName);
@@ -191,8 +204,7 @@ bool ConvertFile(char* workPath, const char* name, OwnerWindow owner) {
         ReportNameTooLong(owner, name);
         return false;
     }
-    // A name that may stand for another file is not opened: it could be the wrong one.
-    FILE* input = NameIsUnmistakable(workPath) ? OpenSharedFile(workPath, "rb") : nullptr;
+    FILE* input = OpenPickedFile(workPath);
     if (!input) {
         ShowMessage(owner, workPath, "File Not Open!", BoxError);
         return false;

@@ -25,6 +25,9 @@ FILE* CreateNewFile(const char* path, bool* exists);
 // Puts what was written to stream (already flushed from the C library) on stable
 // storage, so that it survives a power cut once the call returns.
 bool FlushToDisk(FILE* stream);
+// True when stream reads a file kept on a disk (or, in the native stand-in, a folder),
+// not a device such as NUL or COM1, a pipe or a socket.
+bool IsDiskFile(FILE* stream);
 // Fails, as on Windows, on a read-only file.
 bool DeletePath(const char* path);
 // Gives from the name to, which must be free: a file already called to is never
@@ -33,8 +36,9 @@ bool RenameToNewPath(const char* from, const char* to);
 // Puts from in to's place in one step: to ends either replaced whole or as it was,
 // and from is gone only on success. Fails on a read-only to, as Windows does.
 bool ReplacePath(const char* from, const char* to);
-// The marks a repaired file keeps from the file it replaces (hidden, system and
-// archive on Windows; the permission bits in the native stand-in).
+// The marks a repaired file keeps from the file it replaces (hidden and system on
+// Windows; the permission bits in the native stand-in). Writing them also sets the
+// archive mark on Windows: the file has changed since the last backup.
 bool ReadKeptAttributes(const char* path, unsigned* attributes);
 bool WriteKeptAttributes(const char* path, unsigned attributes);
 
@@ -60,6 +64,10 @@ bool SameFileName(const char* a, const char* b);
 // Index just after the last separator in path, 0 when it has none; a trail byte
 // of a double-byte character is never taken for one.
 size_t NameStart(const char* path);
+// True when the file itself or a folder on path has a name ending in a dot or a space
+// (names from Linux, macOS or a network share): the ANSI file calls drop those, so
+// path would reach another file than the one it names. "." and ".." pass.
+bool PathPartEndsInDotOrSpace(const char* path);
 // True when the ANSI file calls take path: within their limit, counted as the system counts.
 bool PathFitsPlatform(const char* path);
 // False when another file in path's folder would come back from the Open dialog under

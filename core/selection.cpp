@@ -4,6 +4,7 @@
 // The walks only read SelectionBuffer, so a selection can be listed and then run.
 #include "selection.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "bounded_copy.h"
@@ -50,37 +51,129 @@ static NameStatus TakeName(size_t* readPosition, char* name) {
     return NameTooLong;
 }
 
-// True when a name of the list before namePosition names the same file as name.
-static bool PickedBefore(size_t firstNamePosition, size_t namePosition, const char* name) {
+// Every name takes two characters at least (one and its NUL), and so does the
+// directory before them: no selection holds more names than this.
+const int MaxPickedNames = SelectionBufferSize / 2;
+
+struct FileIdentity {
+    unsigned long long volume;
+    unsigned long long index;
+};
+
+// What the file system tells of one picked name, read once per walk before anything
+// is converted: the file it reaches, and, for a run, the file its copy would be.
+struct PickedFile {
+    bool exact;  // no part of the path ends in a dot or a space
+    bool known;  // the system gave the file's identity
+    FileIdentity identity;
+    bool copyKnown;
+    FileIdentity copyIdentity;
+};
+
+static PickedFile Picked[MaxPickedNames];
+
+// One walk over the names of a list: where they start, where the next one stands, and its number.
+struct NameWalk {
+    size_t firstNamePosition;
+    size_t readPosition;
+    int nextIndex;
+};
+
+static const PickedFile& PickedAt(int index) {
+    static const PickedFile unknown = {true, false, {0, 0}, false, {0, 0}};
+    return index < MaxPickedNames ? Picked[index] : unknown;
+}
+
+static bool ReadIdentity(const char* path, FileIdentity* identity) {
+    FileStamp stamp;
+    if (!ReadPathStamp(path, &stamp)) return false;
+    identity->volume = stamp.volume;
+    identity->index = stamp.index;
+    return true;
+}
+
+static bool SameIdentity(const FileIdentity& a, const FileIdentity& b) {
+    return a.volume == b.volume && a.index == b.index;
+}
+
+// Fills Picked for every name of the list; WorkPath is left as the directory prefix.
+static void ReadPickedFiles(size_t firstNamePosition, bool withCopies) {
+    size_t position = firstNamePosition;
+    char name[NameBufferSize];
+    NameStatus status;
+    for (int index = 0; index < MaxPickedNames && (status = TakeName(&position, name)) != NameEnd; ++index) {
+        PickedFile* file = &Picked[index];
+        file->exact = true;
+        file->known = file->copyKnown = false;
+        if (status != NameTaken || !PutName(WorkPath, name)) continue;
+        file->exact = !PathPartEndsInDotOrSpace(WorkPath);
+        file->known = ReadIdentity(WorkPath, &file->identity);
+        char copyName[NameBufferSize];
+        if (withCopies && BuildOutputName(copyName, name) && PutName(WorkPath, copyName))
+            file->copyKnown = ReadIdentity(WorkPath, &file->copyIdentity);
+    }
+    WorkPath[NameOffset] = '\0';
+}
+
+// By identity where the system gives one. A name that reaches a file and one that
+// reaches none (or only a file the system cannot tell) are two files; only where
+// neither gives an identity do the names decide.
+static bool SameFile(bool knownA, const FileIdentity& a, const char* nameA, bool knownB, const FileIdentity& b,
+                     const char* nameB) {
+    if (knownA && knownB) return SameIdentity(a, b);
+    return !knownA && !knownB && SameFileName(nameA, nameB);
+}
+
+static bool SamePickedFile(int a, const char* nameA, int b, const char* nameB) {
+    const PickedFile& fileA = PickedAt(a);
+    const PickedFile& fileB = PickedAt(b);
+    return SameFile(fileA.known, fileA.identity, nameA, fileB.known, fileB.identity, nameB);
+}
+
+// True when the name at index gives way to another name of the same file, so that each
+// file is listed and repaired once. A clean name gives way only to an earlier clean one.
+// A name ending in a dot or a space reaches the file without them, and is refused when
+// run: it gives way to any clean name of that file, wherever it stands ("a.mp3." "a.mp3"
+// is one file in either order), and to an earlier name like itself.
+static bool GivesWay(size_t firstNamePosition, int index, const char* name) {
+    const bool exact = PickedAt(index).exact;
     char other[NameBufferSize];
     size_t position = firstNamePosition;
     NameStatus status;
-    while (position < namePosition && (status = TakeName(&position, other)) != NameEnd) {
-        if (status == NameTaken && SameFileName(other, name)) return true;
+    for (int at = 0; (status = TakeName(&position, other)) != NameEnd; ++at) {
+        if (at == index && exact) return false;
+        if (at == index || status != NameTaken) continue;
+        const bool otherExact = PickedAt(at).exact;
+        const bool yields = at < index ? otherExact || !exact : otherExact && !exact;
+        if (yields && SamePickedFile(index, name, at, other)) return true;
     }
     return false;
 }
 
-// TakeName, passing over a file picked a second time ("a.mp3" "A.MP3" typed in the
-// dialog): each file is listed and repaired once, or a second pass would repair the repair.
-static NameStatus TakeNewName(size_t firstNamePosition, size_t* readPosition, char* name) {
+// TakeName, passing over a file picked a second time ("a.mp3" "./A.MP3" typed in the
+// dialog): a second pass would repair the repair. *index is the name's number.
+static NameStatus TakeNewName(NameWalk* walk, char* name, int* index) {
     for (;;) {
-        const size_t namePosition = *readPosition;
-        const NameStatus status = TakeName(readPosition, name);
-        if (status != NameTaken || !PickedBefore(firstNamePosition, namePosition, name)) return status;
+        *index = walk->nextIndex++;
+        const NameStatus status = TakeName(&walk->readPosition, name);
+        if (status != NameTaken || !GivesWay(walk->firstNamePosition, *index, name)) return status;
     }
 }
 
-// True when "Copy of " + name is itself one of the picked names: writing name's copy
-// would destroy a file the user asked to repair.
-static bool OwnCopyIsPicked(size_t firstNamePosition, const char* name) {
+// True when "Copy of " + name is itself one of the picked files: writing name's copy
+// would destroy a file the user asked to repair. Told by the files as they stood when
+// the run began, so a copy repaired in its own place since is still that picked file.
+static bool OwnCopyIsPicked(size_t firstNamePosition, int index, const char* name) {
     char copyName[NameBufferSize];
     if (!BuildOutputName(copyName, name)) return false;
+    const PickedFile& file = PickedAt(index);
     char other[NameBufferSize];
     size_t position = firstNamePosition;
     NameStatus status;
-    while ((status = TakeName(&position, other)) != NameEnd) {
-        if (status == NameTaken && SameFileName(other, copyName)) return true;
+    for (int at = 0; (status = TakeName(&position, other)) != NameEnd; ++at) {
+        if (status != NameTaken) continue;
+        const PickedFile& picked = PickedAt(at);
+        if (SameFile(file.copyKnown, file.copyIdentity, copyName, picked.known, picked.identity, other)) return true;
     }
     return false;
 }
@@ -100,10 +193,22 @@ static void StartPrefix() {
     WorkPath[NameOffset] = '\0';
 }
 
-static void CompleteRun(OwnerWindow owner, const char* caption) {
+// The end box. When every file came out right it is as it always was; otherwise it
+// says how many did, and never calls a failed file decrimped.
+static void CompleteRun(OwnerWindow owner, const char* caption, int repaired, int handled) {
     RestoreArrowCursor();
-    ShowMessage(owner, WorkPath, caption, BoxInformation);
-    SelectionPending = 0;
+    SelectionPending = 0;  // a run command dispatched while the box is open finds nothing to run
+    if (repaired == handled) {
+        ShowMessage(owner, WorkPath, caption, BoxInformation);
+    } else if (handled == 1) {
+        ShowMessage(owner, WorkPath, "File Not Decrimped!", BoxError);
+    } else {
+        char text[64];
+        std::snprintf(text, sizeof text, "%d of %d files %s decrimped.", repaired, handled,
+                      repaired == 1 ? "is" : "are");
+        ShowMessage(owner, text, repaired == 0 ? "No File Decrimped!" : "Files Not All Decrimped!",
+                    repaired == 0 ? BoxError : BoxWarning);
+    }
 }
 
 void ListSelection(AddPathFunction addPath) {
@@ -111,43 +216,51 @@ void ListSelection(AddPathFunction addPath) {
     const SelectionForm form = StartWalk(&readPosition);
     if (form == FormSingle) addPath(WorkPath);
     if (form != FormList) return;
-    const size_t firstNamePosition = readPosition;
     StartPrefix();
+    ReadPickedFiles(readPosition, false);
+    NameWalk walk = {readPosition, readPosition, 0};
     char name[NameBufferSize];
+    int index;
     NameStatus status;
-    while ((status = TakeNewName(firstNamePosition, &readPosition, name)) != NameEnd) {
+    while ((status = TakeNewName(&walk, name, &index)) != NameEnd) {
         if (status == NameTaken && PutName(WorkPath, name)) addPath(WorkPath);
     }
 }
 
 static void RunSingle(OwnerWindow owner) {
     char name[NameBufferSize];
+    bool repaired = false;
     if (!BoundedCopy(name, WorkPath + NameOffset, NameBufferSize)) {
         name[NameBufferSize - 1] = '\0';
         ReportNameTooLong(owner, name);
     } else {
         WorkPath[NameOffset] = '\0';
-        ConvertFile(WorkPath, name, owner);
+        repaired = ConvertFile(WorkPath, name, owner);
     }
-    CompleteRun(owner, "File is Decrimped!");
+    CompleteRun(owner, "File is Decrimped!", repaired ? 1 : 0, 1);
 }
 
 static void RunList(size_t readPosition, OwnerWindow owner) {
-    const size_t firstNamePosition = readPosition;
     StartPrefix();
+    ReadPickedFiles(readPosition, true);
+    NameWalk walk = {readPosition, readPosition, 0};
     char name[NameBufferSize];
+    int index;
+    int handled = 0;
+    int repaired = 0;
     NameStatus status;
-    while ((status = TakeNewName(firstNamePosition, &readPosition, name)) != NameEnd) {
+    while ((status = TakeNewName(&walk, name, &index)) != NameEnd) {
+        ++handled;
         if (status == NameTooLong) {
             PutName(WorkPath, name);
             ReportNameTooLong(owner, name);
-        } else if (OwnCopyIsPicked(firstNamePosition, name)) {
+        } else if (OwnCopyIsPicked(readPosition, index, name)) {
             RefuseOwnCopy(name, owner);
-        } else {
-            ConvertFile(WorkPath, name, owner);
+        } else if (ConvertFile(WorkPath, name, owner)) {
+            ++repaired;
         }
     }
-    CompleteRun(owner, "Files are Decrimped!");
+    CompleteRun(owner, "Files are Decrimped!", repaired, handled);
 }
 
 void RunSelection(OwnerWindow owner) {
@@ -162,8 +275,7 @@ void RunSelection(OwnerWindow owner) {
     case FormBroken:
         // Nothing sensible to convert; say so rather than report a success.
         ReportNameTooLong(owner, WorkPath);
-        RestoreArrowCursor();
-        SelectionPending = 0;
+        CompleteRun(owner, "File is Decrimped!", 0, 1);
         break;
     }
 }

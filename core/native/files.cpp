@@ -66,6 +66,13 @@ bool FlushToDisk(FILE* stream) {
     return fsync(fileno(stream)) == 0;
 }
 
+// A folder opens on Linux and fails at the first read, as a file that cannot be
+// read does: kept, so that failure can be tried. Devices, pipes and sockets are not.
+bool IsDiskFile(FILE* stream) {
+    struct stat info;
+    return fstat(fileno(stream), &info) == 0 && (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode));
+}
+
 bool DeletePath(const char* path) {
     char native[WorkPathSize];
     if (!ToNativePath(path, native)) return false;

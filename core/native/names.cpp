@@ -77,6 +77,21 @@ size_t NameStart(const char* path) {
     return start;
 }
 
+// As the Windows side: a byte of a UTF-8 character is never a dot, a space or a separator.
+bool PathPartEndsInDotOrSpace(const char* path) {
+    size_t start = 0;
+    for (size_t i = 0;; ++i) {
+        const char c = path[i];
+        if (c != '\0' && c != '\\' && c != '/') continue;
+        const size_t length = i - start;
+        const bool dots = (length == 1 && path[start] == '.') ||
+                          (length == 2 && path[start] == '.' && path[start + 1] == '.');
+        if (length > 0 && !dots && (path[i - 1] == '.' || path[i - 1] == ' ')) return true;
+        if (c == '\0') return false;
+        start = i + 1;
+    }
+}
+
 bool PathFitsPlatform(const char* path) {
     const unsigned char* text = reinterpret_cast<const unsigned char*>(path);
     size_t units = 0;

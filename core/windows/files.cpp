@@ -9,9 +9,9 @@
 
 #include "platform.h"
 
-// The marks a repair takes over from the file it replaces.
-static const DWORD KeptAttributeMask =
-    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+// The marks a repair takes over from the file it replaces. The archive mark is not
+// one of them: it tells a backup the file changed, and a repair always changes it.
+static const DWORD KeptAttributeMask = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 // Windows refuses to write to, or replace, a read-only file, but Wine running as
 // root lets such calls through to Linux, which ignores the permission bits: ask first.
@@ -63,6 +63,13 @@ bool FlushToDisk(FILE* stream) {
     return handle != -1 && FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) != 0;
 }
 
+// A device name (NUL, COM1, also with an extension) opens the device, which gives
+// nothing or never ends; a pipe may never end either.
+bool IsDiskFile(FILE* stream) {
+    const intptr_t handle = _get_osfhandle(_fileno(stream));
+    return handle != -1 && GetFileType(reinterpret_cast<HANDLE>(handle)) == FILE_TYPE_DISK;
+}
+
 bool DeletePath(const char* path) {
     return DeleteFileA(path) != 0;
 }
@@ -82,8 +89,9 @@ bool ReadKeptAttributes(const char* path, unsigned* attributes) {
 bool WriteKeptAttributes(const char* path, unsigned attributes) {
     const DWORD found = GetFileAttributesA(path);
     if (found == INVALID_FILE_ATTRIBUTES) return false;
-    DWORD wanted = (found & ~KeptAttributeMask) | (attributes & KeptAttributeMask);
-    if (wanted == 0) wanted = FILE_ATTRIBUTE_NORMAL;
+    // NORMAL means "no other mark" and may not stand beside one.
+    const DWORD others = found & ~(KeptAttributeMask | FILE_ATTRIBUTE_NORMAL);
+    const DWORD wanted = others | (attributes & KeptAttributeMask) | FILE_ATTRIBUTE_ARCHIVE;
     return wanted == found || SetFileAttributesA(path, wanted) != 0;
 }
 

@@ -42,6 +42,24 @@ size_t NameStart(const char* path) {
     return start;
 }
 
+// In UTF-16, as the file calls see the name: no unit of a character looks like a
+// separator, a dot or a space. A name that cannot be read at all is not opened either.
+bool PathPartEndsInDotOrSpace(const char* path) {
+    WCHAR wide[WideNameSize];
+    if (!ToWide(path, wide)) return true;
+    size_t start = 0;
+    for (size_t i = 0;; ++i) {
+        const WCHAR c = wide[i];
+        if (c != L'\0' && c != L'\\' && c != L'/') continue;
+        const size_t length = i - start;
+        const bool dots = (length == 1 && wide[start] == L'.') ||
+                          (length == 2 && wide[start] == L'.' && wide[start + 1] == L'.');
+        if (length > 0 && !dots && (wide[i - 1] == L'.' || wide[i - 1] == L' ')) return true;
+        if (c == L'\0') return false;
+        start = i + 1;
+    }
+}
+
 // The ANSI calls take paths of MAX_PATH UTF-16 units, the terminator included.
 bool PathFitsPlatform(const char* path) {
     const int units = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);

@@ -109,9 +109,9 @@ TEST_F(RunSelectionTest, ConvertsInDialogOrderAndNamesTheLastPath) {
     RunSelection(Owner);
     const std::vector<std::string> expected = {
         "File Not Open! C:\\MUSIC\\a.mp3", "File Not Open! C:\\MUSIC\\b.mp3", "arrow",
-        "Files are Decrimped! C:\\MUSIC\\b.mp3"};
+        "No File Decrimped! 0 of 2 files are decrimped."};
     EXPECT_EQ(Boxes(), expected);
-    EXPECT_EQ(RecordedEvents().back().icon, BoxInformation);
+    EXPECT_EQ(RecordedEvents().back().icon, BoxError);
     EXPECT_EQ(RecordedEvents().back().owner, Owner);
     EXPECT_EQ(SelectionPending, 0);
 }
@@ -133,7 +133,8 @@ TEST_F(RunSelectionTest, FailedMiddleFileDoesNotStopTheRun) {
     LoadNames({"1.mp3", "2.mp3", "3.mp3"});
     RunSelection(Owner);
     EXPECT_EQ(Boxes(), (std::vector<std::string>{"File Not Open! " + Dir() + "\\2.mp3", "arrow",
-                                                 "Files are Decrimped! " + Dir() + "\\3.mp3"}));
+                                                 "Files Not All Decrimped! 2 of 3 files are decrimped."}));
+    EXPECT_EQ(RecordedEvents().back().icon, BoxWarning);
     EXPECT_EQ(ReadAll(folder / "1.mp3"), ToBytes("1\n"));
     EXPECT_EQ(ReadAll(folder / "3.mp3"), ToBytes("3\n"));
     EXPECT_EQ(FolderContents(folder), (std::vector<std::string>{"1.mp3", "3.mp3"}));
@@ -158,7 +159,7 @@ TEST_F(RunSelectionTest, PickedCopyIsNeverOverwrittenByItsOriginal) {
 }
 
 // Whether a picked name is another's own copy follows the file system's rule: case
-// folded per character, never by a single byte of a character.
+// folded per character, never by a single byte of a character, where it folds at all.
 TEST_F(RunSelectionTest, OwnCopyFollowsTheFileSystemsCaseRule) {
     struct Case {
         const char* name;
@@ -167,7 +168,8 @@ TEST_F(RunSelectionTest, OwnCopyFollowsTheFileSystemsCaseRule) {
         std::vector<unsigned> codePages;
     };
     const Case cases[] = {
-        {"accented capitals", "Caf\xC3\xA9.mp3", "COPY OF CAF\xC3\x89.MP3", true, {NativeStandIn, CodePageUtf8}},
+        // Only where the file system folds case: on Linux the two are two files (below).
+        {"accented capitals", "Caf\xC3\xA9.mp3", "COPY OF CAF\xC3\x89.MP3", true, {CodePageUtf8}},
         {"sharp s is not ss", "Stra\xC3\x9F" "e.mp3", "COPY OF STRASSE.MP3", false, {}},
         {"932: second bytes A and a", "\x83\x41.mp3", "Copy of \x83\x61.mp3", false, {NativeStandIn, CodePage932}},
     };
@@ -196,7 +198,8 @@ TEST_F(RunSelectionTest, OwnCopyFollowsTheFileSystemsCaseRule) {
 TEST_F(RunSelectionTest, BrokenSelectionReportsAndConvertsNothing) {
     LoadSelection(Z("C:\\MUSIC") + Z("a.mp3") + Z(""), 0);
     RunSelection(Owner);
-    EXPECT_EQ(Boxes(), (std::vector<std::string>{"File Name Too Long! C:\\MUSIC", "arrow"}));
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{"File Name Too Long! C:\\MUSIC", "arrow",
+                                                 "File Not Decrimped! C:\\MUSIC"}));
     EXPECT_EQ(SelectionPending, 0);
 }
 
@@ -212,8 +215,113 @@ TEST_F(RunSelectionTest, OverlongNameIsReportedAndTheRestConverted) {
     LoadNames({longName, "b.mp3"});
     RunSelection(Owner);
     EXPECT_EQ(Boxes(), (std::vector<std::string>{"File Name Too Long! " + longName.substr(0, 255), "arrow",
-                                                 "Files are Decrimped! " + Dir() + "\\b.mp3"}));
+                                                 "Files Not All Decrimped! 1 of 2 files is decrimped."}));
     EXPECT_EQ(ReadAll(folder / "b.mp3"), ToBytes("b\n"));
 }
+
+// Which spellings reach one file is the file system's answer: the walks ask it for
+// each file's identity, and compare names only where it has none to give.
+TEST_F(RunSelectionTest, EachFileIsListedAndRepairedOnceWhateverTheSpelling) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> picked, listed;
+        bool windowsOnly;  // the ANSI calls drop a trailing dot or space; Linux keeps them
+    };
+    const Case cases[] = {
+        {"case, where it reaches the file", {"a.mp3", "A.MP3"}, {"a.mp3"}, true},
+        {"dot folder", {"./a.mp3", "a.mp3"}, {"./a.mp3"}, false},
+        {"through a sub-folder", {"sub/../a.mp3", "a.mp3"}, {"sub/../a.mp3"}, false},
+        {"trailing dot after", {"a.mp3", "a.mp3."}, {"a.mp3"}, true},
+        {"trailing dot before", {"a.mp3.", "a.mp3"}, {"a.mp3"}, true},
+        {"trailing space", {"a.mp3 ", "a.mp3"}, {"a.mp3"}, true},
+        {"trailing dot alone is listed, then refused", {"a.mp3."}, {"a.mp3."}, false},
+    };
+    for (const Case& c : cases) {
+        if (c.windowsOnly && NameRules() == NativeStandIn) continue;
+        fs::remove_all(folder);
+        fs::create_directories(folder / "sub");
+        RecordedEvents().clear();
+        WriteAll(folder / "a.mp3", ToBytes("a\r\r\n\r\n"));  // a second pass would change it again
+        LoadNames(c.picked);
+        std::vector<std::string> listed;
+        for (const std::string& name : c.listed) listed.push_back(Dir() + "\\" + name);
+        EXPECT_EQ(ListLoaded(), listed) << c.name;
+        RunSelection(Owner);
+        const bool refused = c.listed[0].back() == '.';
+        EXPECT_EQ(Boxes().back(), refused ? "File Not Decrimped! " + listed[0] : "Files are Decrimped! " + listed[0])
+            << c.name;
+        EXPECT_EQ(ReadAll(folder / "a.mp3"), ToBytes(refused ? "a\r\r\n\r\n" : "a\r\n\n")) << c.name;
+        EXPECT_EQ(FolderContents(folder), (std::vector<std::string>{"a.mp3", "sub"})) << c.name;
+    }
+}
+
+#ifndef _WIN32
+// On Linux, as in a case-sensitive folder on Windows, two names in other cases are
+// two files: both are repaired, and neither is the other's own copy.
+TEST_F(RunSelectionTest, NamesInOtherCasesOfCaseSensitiveFilesAreRepairedBoth) {
+    WriteAll(folder / "a.mp3", ToBytes("a\r\n"));
+    WriteAll(folder / "A.mp3", ToBytes("A\r\n"));
+    WriteAll(folder / "COPY OF A.MP3", ToBytes("c\r\n"));
+    LoadNames({"a.mp3", "A.mp3", "COPY OF A.MP3"});
+    EXPECT_EQ(ListLoaded().size(), 3u);
+    RunSelection(Owner);
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{"arrow", "Files are Decrimped! " + Dir() + "\\COPY OF A.MP3"}));
+    EXPECT_EQ(ReadAll(folder / "a.mp3"), ToBytes("a\n"));
+    EXPECT_EQ(ReadAll(folder / "A.mp3"), ToBytes("A\n"));
+    EXPECT_EQ(ReadAll(folder / "COPY OF A.MP3"), ToBytes("c\n"));
+}
+#endif
+
+// The own copy is found by identity as well, and as the files stood before the run:
+// a copy repaired in its place earlier in the run is still a picked file.
+TEST_F(RunSelectionTest, OwnCopyUnderAnotherSpellingIsNeverTakenOver) {
+    WriteAll(folder / "a.mp3", ToBytes("a\r\n"));
+    WriteAll(folder / "Copy of a.mp3", ToBytes("a\r\n"));  // the same bytes: its repair is a.mp3's
+    LoadNames({"./Copy of a.mp3", "a.mp3"});
+    RunSelection(Owner);
+    EXPECT_EQ(Boxes()[0], "File Not Written! " + Dir() + "\\Copy of a.mp3");
+    EXPECT_EQ(ReadAll(folder / "a.mp3"), ToBytes("a\r\n"));
+    EXPECT_EQ(ReadAll(folder / "Copy of a.mp3"), ToBytes("a\n"));
+}
+
+// Names the file calls would take for another file, and devices, are never read.
+TEST_F(RunSelectionTest, NamesThatReachAnotherFileOrADeviceAreNotOpened) {
+    struct Case {
+        const char* picked;
+        bool opens;
+    };
+    const Case cases[] = {
+        {"b.mp3.", false}, {"b.mp3 ", false}, {"sub.\\b.mp3", false}, {"sub \\b.mp3", false},
+        {"sub\\..\\b.mp3", true}, {".\\b.mp3", true}, {"nul.mp3", false},
+    };
+    const std::string damaged = "b\r\n";
+    for (const Case& c : cases) {
+        for (int generate : {0, 1}) {
+            const std::string trace = std::string(c.picked) + (generate ? ", generate" : ", overwrite");
+            fs::remove_all(folder);
+            fs::create_directories(folder / "sub");
+            RecordedEvents().clear();
+            WriteAll(folder / "b.mp3", ToBytes(damaged));
+#ifndef _WIN32
+            fs::create_symlink("/dev/null", folder / "nul.mp3");  // Windows knows NUL by its name
+#endif
+            std::vector<std::string> start = FolderContents(folder);
+            const std::string path = Dir() + "\\" + c.picked;
+            LoadSelection(Z(path.c_str()), static_cast<unsigned short>(Dir().size() + 1));
+            GenerateNewFiles = generate;
+            RunSelection(Owner);
+            if (c.opens) {
+                EXPECT_EQ(Boxes().back().rfind("File is Decrimped! ", 0), 0u) << trace;
+                continue;
+            }
+            EXPECT_EQ(Boxes(), (std::vector<std::string>{"File Not Open! " + path, "arrow",
+                                                         "File Not Decrimped! " + path})) << trace;
+            EXPECT_EQ(RecordedEvents().back().icon, BoxError) << trace;
+            EXPECT_EQ(ReadAll(folder / "b.mp3"), ToBytes(damaged)) << trace;
+            EXPECT_EQ(FolderContents(folder), start) << trace;
+        }
+    }
+}
+
 
 }  // namespace

@@ -146,7 +146,18 @@ bool FaultTest::UseShortRootFolder() {
 }
 
 bool FaultTest::IsCompletion(const std::string& box) {
-    return box.rfind("File is Decrimped!: ", 0) == 0 || box.rfind("Files are Decrimped!: ", 0) == 0;
+    for (const char* caption : {"File is Decrimped!: ", "Files are Decrimped!: ", "File Not Decrimped!: ",
+                                "Files Not All Decrimped!: ", "No File Decrimped!: "}) {
+        if (box.rfind(caption, 0) == 0) return true;
+    }
+    return false;
+}
+
+std::string FaultTest::FailedEnd(int repaired, int handled, const std::string& lastPath) {
+    if (handled == 1) return "File Not Decrimped!: " + lastPath;
+    const std::string count = std::to_string(repaired) + " of " + std::to_string(handled) +
+                              (repaired == 1 ? " files is decrimped." : " files are decrimped.");
+    return (repaired == 0 ? "No File Decrimped!: " : "Files Not All Decrimped!: ") + count;
 }
 
 std::string FaultTest::RunAndReadBoxes() const {

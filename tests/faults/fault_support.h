@@ -59,6 +59,9 @@ protected:
     // A fresh file repaired in place proves the program still answers and works.
     void ExpectAnotherRunWorks() const;
     static bool IsCompletion(const std::string& box);
+    // The end box of a run that did not repair every file: handled files in all, of
+    // which repaired came out right; lastPath is the one file when handled is 1.
+    static std::string FailedEnd(int repaired, int handled, const std::string& lastPath);
 
 private:
     std::string mounted;  // the tmpfs mount point's sub-folder name, if any

@@ -23,6 +23,24 @@ protected:
         Click(mode.control);
     }
     static bool Generates(const Mode& mode) { return mode.control == ControlGenerate; }
+
+    // Names only Linux (a share, a Linux program) makes in one folder: Wine's own calls
+    // drop a trailing dot or space and take a name in another case for the file already
+    // there, so such files are made, and read back, from the Linux side.
+    std::string LinuxPathOf(const char* name) const { return QuotedUnixPath(folder) + "/'" + name + "'"; }
+    bool MakeOnLinux(const char* name, const std::string& bytes) const {
+        MakeFile("linux.tmp", bytes);
+        return RunUnix("mv " + QuotedUnixPath(PathOf("linux.tmp")) + " " + LinuxPathOf(name));
+    }
+    bool HoldsOnLinux(const char* name, const std::string& bytes) const {
+        MakeFile("linux.tmp", bytes);
+        const bool same = RunUnix("cmp " + QuotedUnixPath(PathOf("linux.tmp")) + " " + LinuxPathOf(name));
+        return DeleteFileA(PathOf("linux.tmp").c_str()) && same;
+    }
+    bool LinuxFolderHolds(int count) const {
+        return RunUnix("test $(ls -A " + QuotedUnixPath(folder) + " | wc -l) -eq " + std::to_string(count));
+    }
+    bool EmptyOnLinux() const { return RunUnix("rm -f " + QuotedUnixPath(folder) + "/*"); }
 };
 
 }  // namespace
@@ -73,5 +91,110 @@ TEST_F(PathFaults, NameWithSubFolderIsRepairedInItsOwnFolder) {
             ASSERT_TRUE(DeleteFileA(PathOf("Copy of b.mp3").c_str()));
         }
     }
+    ExpectAnotherRunWorks();
+}
+
+// Spellings the Open dialog takes for a file already picked: the file is listed and
+// repaired once, whichever spelling comes first.
+TEST_F(PathFaults, SameFileUnderAnotherSpellingIsListedAndRepairedOnce) {
+    ASSERT_TRUE(CreateDirectoryA(PathOf("sub").c_str(), nullptr));
+    const struct {
+        const char* first;
+        const char* second;
+        const char* listed;
+        const char* copy;  // where generate mode puts the listed one's copy
+    } rows[] = {
+        {"a.mp3", "a.mp3.", "a.mp3", "Copy of a.mp3"},
+        {"a.mp3.", "a.mp3", "a.mp3", "Copy of a.mp3"},
+        {"a.mp3", "a.mp3 ", "a.mp3", "Copy of a.mp3"},
+        {"./a.mp3", "a.mp3", "./a.mp3", "./Copy of a.mp3"},
+        {"sub/../a.mp3", "a.mp3", "sub/../a.mp3", "sub/../Copy of a.mp3"},
+    };
+    for (const auto& row : rows) {
+        for (const Mode& mode : BothModes) {
+            SCOPED_TRACE(std::string(mode.name) + ", \"" + row.first + "\" \"" + row.second + "\"");
+            DeleteFileA(PathOf("Copy of a.mp3").c_str());  // the row before's, if any
+            MakeFile("a.mp3", Damaged);
+            Click(mode.control);
+            ASSERT_TRUE(Pick({row.first, row.second}));
+            EXPECT_EQ(PathOf(row.listed), ListText());
+            EXPECT_EQ("Files are Decrimped!: " + PathOf(Generates(mode) ? row.copy : row.listed), RunAndReadBoxes());
+            EXPECT_EQ(Generates(mode) ? "Copy of a.mp3 | a.mp3 | sub" : "a.mp3 | sub", Listing());
+            EXPECT_EQ(Repaired, BytesOf(Generates(mode) ? "Copy of a.mp3" : "a.mp3"));
+        }
+    }
+    ExpectAnotherRunWorks();
+}
+
+// Wine's drive holds a.mp3 and A.mp3 as two files, as a case-sensitive folder does on
+// Windows 10: picked together, both are repaired. In generate mode Wine takes the name
+// "Copy of A.mp3" for the "Copy of a.mp3" just made, so that one copy is refused, and
+// nothing is written over.
+TEST_F(PathFaults, NamesDifferingOnlyInCaseAreTwoFiles) {
+    const std::string otherDamage("B\r\n\r\n", 5);
+    const std::string otherRepaired("B\n\n", 3);
+    for (const Mode& mode : BothModes) {
+        SCOPED_TRACE(mode.name);
+        ASSERT_TRUE(EmptyOnLinux());
+        Click(mode.control);
+        MakeFile("a.mp3", Damaged);
+        ASSERT_TRUE(MakeOnLinux("A.mp3", otherDamage));
+        ASSERT_TRUE(Pick({"a.mp3", "A.mp3"}));
+        const std::string list = ListText();
+        EXPECT_TRUE(list == PathOf("A.mp3") + " | " + PathOf("a.mp3") || list == PathOf("a.mp3") + " | " + PathOf("A.mp3"))
+            << list;
+        if (Generates(mode)) {
+            EXPECT_EQ("File Not Written!: " + PathOf("Copy of A.mp3") + "\n" + FailedEnd(1, 2, ""), RunAndReadBoxes());
+            EXPECT_TRUE(HoldsOnLinux("Copy of a.mp3", Repaired));
+            EXPECT_TRUE(HoldsOnLinux("a.mp3", Damaged));
+            EXPECT_TRUE(HoldsOnLinux("A.mp3", otherDamage));
+            EXPECT_TRUE(LinuxFolderHolds(3));
+        } else {
+            EXPECT_EQ("Files are Decrimped!: " + PathOf("A.mp3"), RunAndReadBoxes());
+            EXPECT_TRUE(HoldsOnLinux("a.mp3", Repaired));
+            EXPECT_TRUE(HoldsOnLinux("A.mp3", otherRepaired));
+            EXPECT_TRUE(LinuxFolderHolds(2));
+        }
+    }
+    ASSERT_TRUE(EmptyOnLinux());
+    ExpectAnotherRunWorks();
+}
+
+// The ANSI calls drop a trailing dot or space: "b.mp3." would reach the unpicked b.mp3.
+TEST_F(PathFaults, NameEndingInDotOrSpaceTouchesNoOtherFile) {
+    for (const char* picked : {"b.mp3.", "b.mp3 "}) {
+        for (const Mode& mode : BothModes) {
+            SCOPED_TRACE(std::string(mode.name) + ", \"" + picked + "\"");
+            ASSERT_TRUE(EmptyOnLinux());
+            Click(mode.control);
+            MakeFile("b.mp3", Kept);
+            ASSERT_TRUE(MakeOnLinux(picked, Damaged));
+            ASSERT_TRUE(Pick({picked}));
+            EXPECT_EQ(PathOf(picked), ListText());
+            EXPECT_EQ("File Not Open!: " + PathOf(picked) + "\n" + FailedEnd(0, 1, PathOf(picked)), RunAndReadBoxes());
+            EXPECT_TRUE(HoldsOnLinux("b.mp3", Kept)) << "the unpicked file changed";
+            EXPECT_TRUE(HoldsOnLinux(picked, Damaged));
+            EXPECT_TRUE(LinuxFolderHolds(2)) << "a file was made";
+        }
+    }
+    ASSERT_TRUE(EmptyOnLinux());
+    ExpectAnotherRunWorks();
+}
+
+// A device name opens the device. Wine has COM1 only where the prefix links it to one:
+// here the null device, which answers at once where a serial line may never answer.
+TEST_F(PathFaults, DeviceNamesAreNeverRead) {
+    const std::string com1Link = "\"$WINEPREFIX/dosdevices/com1\"";
+    ASSERT_TRUE(RunUnix("ln -sfn /dev/null " + com1Link));
+    for (const char* device : {"nul.mp3", "COM1.mp3"}) {
+        for (const Mode& mode : BothModes) {
+            SCOPED_TRACE(std::string(mode.name) + ", " + device);
+            Prepare(mode);
+            ASSERT_TRUE(Pick({device}));
+            EXPECT_EQ("File Not Open!: " + PathOf(device) + "\n" + FailedEnd(0, 1, PathOf(device)), RunAndReadBoxes());
+            EXPECT_EQ("", Listing()) << "a copy was made";
+        }
+    }
+    EXPECT_TRUE(RunUnix("rm " + com1Link));
     ExpectAnotherRunWorks();
 }

@@ -16,22 +16,25 @@ const std::string OwnBackup = "the user's own backup, not a repair";
 
 }  // namespace
 
+// Hidden and system stay as they were; the archive mark is set whatever it was, since
+// the file has changed since its last backup. (Wine shows the archive mark on every
+// file, so under Wine only a lost hidden or system mark can fail this.)
 TEST_F(SafeReplace, RepairKeepsThePickedFilesMarks) {
     const struct {
         const char* name;
         DWORD marks;
     } cases[] = {{"hidden and system", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
-                 {"archive alone", FILE_ATTRIBUTE_ARCHIVE}};
+                 {"archive alone", FILE_ATTRIBUTE_ARCHIVE},
+                 {"no mark", 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Prepare(BothModes[0], {"a.mp3"});
-        ASSERT_TRUE(SetFileAttributesA(PathOf("a.mp3").c_str(), c.marks));
-        const DWORD before = KeptMarksOf("a.mp3");
-        ASSERT_EQ(c.marks, before & c.marks) << "the marks did not take";
+        ASSERT_TRUE(SetFileAttributesA(PathOf("a.mp3").c_str(), c.marks ? c.marks : FILE_ATTRIBUTE_NORMAL));
+        ASSERT_EQ(c.marks, KeptMarksOf("a.mp3") & c.marks) << "the marks did not take";
         ASSERT_TRUE(Pick({"a.mp3"}));
         EXPECT_EQ("File is Decrimped!: " + PathOf("a.mp3"), RunAndReadBoxes());
         EXPECT_EQ(Repaired, BytesOf("a.mp3"));
-        EXPECT_EQ(before, KeptMarksOf("a.mp3"));
+        EXPECT_EQ(c.marks | FILE_ATTRIBUTE_ARCHIVE, KeptMarksOf("a.mp3"));
         EXPECT_EQ("a.mp3", Listing());
     }
     ExpectAnotherRunWorks();
@@ -46,8 +49,7 @@ TEST_F(SafeReplace, CopyHeldOpenByAnotherProgramLeavesThePickedFile) {
     {
         HeldFile held(PathOf("Copy of a.mp3"), FILE_SHARE_READ | FILE_SHARE_WRITE);
         ASSERT_NE(INVALID_HANDLE_VALUE, held.handle);
-        EXPECT_EQ("File Not Replaced!: " + PathOf("a.mp3") + "\nFile is Decrimped!: " +
-                      PathOf("a.mp3"),
+        EXPECT_EQ("File Not Replaced!: " + PathOf("a.mp3") + "\n" + FailedEnd(0, 1, PathOf("a.mp3")),
                   RunAndReadBoxes());
     }
     EXPECT_EQ(Damaged, BytesOf("a.mp3"));
@@ -61,8 +63,7 @@ TEST_F(SafeReplace, ExistingCopyOfIsTakenOnlyWhenItHoldsTheRepair) {
         Prepare(mode, {"a.mp3"});
         MakeFile("Copy of a.mp3", OwnBackup);
         ASSERT_TRUE(Pick({"a.mp3"}));
-        EXPECT_EQ("File Not Written!: " + PathOf("Copy of a.mp3") + "\nFile is Decrimped!: " +
-                      PathOf("a.mp3"),
+        EXPECT_EQ("File Not Written!: " + PathOf("Copy of a.mp3") + "\n" + FailedEnd(0, 1, PathOf("a.mp3")),
                   RunAndReadBoxes());
         EXPECT_EQ(Damaged, BytesOf("a.mp3"));
         EXPECT_EQ(OwnBackup, BytesOf("Copy of a.mp3"));
@@ -88,8 +89,8 @@ TEST_F(SafeReplace, ExistingCopyOfOnAFullDiskIsKept) {
         SCOPED_TRACE(mode.name);
         Click(mode.control);
         ASSERT_TRUE(PickIn("full", {"big.mp3"}));
-        EXPECT_EQ("File Not Written!: " + PathOf("full\\Copy of big.mp3") +
-                      "\nFile is Decrimped!: " + PathOf("full\\big.mp3"),
+        EXPECT_EQ("File Not Written!: " + PathOf("full\\Copy of big.mp3") + "\n" +
+                      FailedEnd(0, 1, PathOf("full\\big.mp3")),
                   RunAndReadBoxes());
         EXPECT_EQ("Copy of big.mp3 | big.mp3", ListingOf("full"));
         EXPECT_TRUE(big == LargeBytesOf("full\\big.mp3")) << "the picked file changed";

@@ -17,6 +17,7 @@
 static std::map<std::string, std::string> Files;
 static std::set<std::string> Seen;  // paths that no longer read as the fallback
 static const char* Fallback = nullptr;
+static bool CopiesLeftOut = false;
 static uint64_t Schedule = 0;
 static unsigned Calls = 0;
 static bool Failed = false;
@@ -34,6 +35,7 @@ void ResetFakeFiles(const char* fallback) {
     Seen.clear();
     Writes.clear();
     Fallback = fallback;
+    CopiesLeftOut = false;
     Schedule = 0;
     Calls = 0;
     Failed = false;
@@ -52,6 +54,17 @@ bool GetFakeFile(const std::string& path, std::string* bytes) {
     return true;
 }
 
+bool AnyFakeFileHolds(const std::string& bytes) {
+    for (const auto& file : Files) {
+        if (file.second == bytes) return true;
+    }
+    return false;
+}
+
+void LeaveCopiesOut() {
+    CopiesLeftOut = true;
+}
+
 void FailFakeCalls(uint64_t schedule) {
     Schedule = schedule;
     Calls = 0;
@@ -67,8 +80,13 @@ static bool FailNow() {
     return fail;
 }
 
+static bool IsCopyName(const std::string& path) {
+    const size_t separator = path.find_last_of("\\/");
+    return path.compare(separator == std::string::npos ? 0 : separator + 1, 8, "Copy of ") == 0;
+}
+
 static bool Exists(const std::string& path) {
-    if (Fallback && Seen.insert(path).second) Files[path] = Fallback;
+    if (Fallback && Seen.insert(path).second && !(CopiesLeftOut && IsCopyName(path))) Files[path] = Fallback;
     return Files.count(path) != 0;
 }
 
@@ -129,6 +147,11 @@ FILE* OpenSharedFile(const char* path, const char* mode) {
     stream->file = file;
     Opened[file] = path;
     return file;
+}
+
+// The fakes hold files only.
+bool IsDiskFile(FILE* stream) {
+    return Opened.count(stream) != 0;
 }
 
 bool DeletePath(const char* path) {

@@ -12,6 +12,11 @@ void ResetFakeFiles(const char* fallback);
 void PutFakeFile(const std::string& path, const std::string& bytes);
 // False when there is no such file.
 bool GetFakeFile(const std::string& path, std::string* bytes);
+// Whether any file holds exactly these bytes.
+bool AnyFakeFileHolds(const std::string& bytes);
+// From now until the next reset, a "Copy of " name never put there does not exist,
+// so that copies are written anew rather than all found already there.
+void LeaveCopiesOut();
 
 // Bit k of schedule makes the k-th call from now that can fail do so (k counted
 // modulo 64): each open, read, write, close, flush, delete, replace and attribute

@@ -1,11 +1,13 @@
 // Arbitrary selection buffers and offsets through both walks: no read or write
 // outside the buffers, every listed path terminated within WorkPath, no file listed
-// twice. Every file reads as the same few bytes, and file calls fail where the input says.
-// Input: [NameOffset, 2 bytes] [mode, tidy] [failure schedule, 2 bytes] [selection...]
+// twice, none repaired twice. Every file reads as the same few damaged bytes (its
+// "Copy of " file too, unless the input leaves copies out), and file calls fail where
+// the input says. The fakes keep one file per path, as a case-sensitive folder does.
+// Input: [NameOffset, 2 bytes] [mode, tidy, copies left out] [failure schedule, 2 bytes] [selection...]
 #include <cstdint>
 #include <cstring>
+#include <set>
 #include <string>
-#include <vector>
 
 #include "fake_files.h"
 #include "open_result.h"
@@ -13,14 +15,15 @@
 #include "selection.h"
 #include "state.h"
 
-static std::vector<std::string> Listed;
+// Damaged, and what a file repaired twice would hold.
+static const char DamagedBytes[] = "a\r\r\nb\r";
+static const char RepairedTwice[] = "a\nb\r";
+
+static std::set<std::string> Listed;
 
 static void CheckListed(const char* path) {
     if (std::strlen(path) >= WorkPathSize) __builtin_trap();
-    for (const std::string& earlier : Listed) {
-        if (SameFileName(earlier.c_str(), path)) __builtin_trap();
-    }
-    Listed.push_back(path);
+    if (!Listed.insert(path).second) __builtin_trap();
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -28,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     NameOffset = static_cast<unsigned short>(data[0] | (data[1] << 8));
     GenerateNewFiles = data[2] & 1;
     const bool tidy = (data[2] & 2) != 0;
-    ResetFakeFiles("a\r\nb\r");
+    ResetFakeFiles(DamagedBytes);
+    if (data[2] & 4) LeaveCopiesOut();
     FailFakeCalls(data[3] | (data[4] << 8));
     data += 5;
     size -= 5;
@@ -43,6 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SelectionPending = 1;
     RunSelection(nullptr);
     if (SelectionPending != 0) __builtin_trap();
+    if (AnyFakeFileHolds(RepairedTwice)) __builtin_trap();
     RecordedEvents().clear();
     return 0;
 }

@@ -95,6 +95,8 @@ bool WaitForEnabled(HWND hwnd, BOOL enabled);
 
 // The first visible dialog window owned by owner, or NULL.
 HWND FindOwnedDialog(HWND owner);
+// How many visible dialogs and message boxes owner has open at once.
+int CountOwnedDialogs(HWND owner);
 HWND WaitForOwnedDialog(HWND owner);
 HWND WaitForOpenDialog(HWND owner);
 HWND WaitForMessageBox(HWND owner);

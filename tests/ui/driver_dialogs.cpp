@@ -44,6 +44,26 @@ static HWND WaitForOwned(HWND owner, int kind) {
 }
 
 HWND FindOwnedDialog(HWND owner) { return FindOwned(owner, 0); }
+
+struct OwnedCount {
+    HWND owner;
+    int count;
+};
+
+static BOOL CALLBACK CountOwned(HWND hwnd, LPARAM lParam) {
+    OwnedCount* counting = reinterpret_cast<OwnedCount*>(lParam);
+    OwnedSearch search = {counting->owner, 0, nullptr};
+    MatchOwned(hwnd, reinterpret_cast<LPARAM>(&search));
+    if (search.found != nullptr) ++counting->count;
+    return TRUE;
+}
+
+int CountOwnedDialogs(HWND owner) {
+    OwnedCount counting = {owner, 0};
+    EnumWindows(CountOwned, reinterpret_cast<LPARAM>(&counting));
+    return counting.count;
+}
+
 HWND WaitForOwnedDialog(HWND owner) { return WaitForOwned(owner, 0); }
 HWND WaitForOpenDialog(HWND owner) { return WaitForOwned(owner, 1); }
 HWND WaitForMessageBox(HWND owner) { return WaitForOwned(owner, 2); }

@@ -146,6 +146,24 @@ TEST_F(MainWindow, RunWithNothingPendingShowsNothingAndTouchesNoFile) {
     EXPECT_EQ(PathOf("a.mp3"), ListText()) << "the list keeps its line after the run";
 }
 
+// A run button command still queued while the end box is open (a second click, say)
+// is dispatched by the box itself: the selection must no longer be pending by then.
+TEST_F(MainWindow, RunCommandWhileTheEndBoxIsOpenDoesNotRunAgain) {
+    MakeFile("a.mp3", "x\r\ny");
+    const char* names[] = {"a.mp3"};
+    ASSERT_TRUE(OpenFiles(main, folder, names, 1));
+    ClickButton(Control(ControlRun));
+    HWND box;
+    EXPECT_EQ("File is Decrimped!: " + PathOf("a.mp3"), NextBox(&box));
+    PostCommand(main, ControlRun);
+    ASSERT_TRUE(SettleQueue(Control(ControlRun))) << "the program did not answer";
+    EXPECT_EQ(1, CountOwnedDialogs(main)) << "a second run showed its own box";
+    Dismiss(box);
+    EXPECT_EQ("<none>", OwnedDialogCaption(main));
+    EXPECT_EQ("a.mp3", Listing());
+    EXPECT_EQ("x\ny", BytesOf("a.mp3"));
+}
+
 // Selecting or double-clicking a list line, or any command word whose
 // notification code is not 0, must match none of the commands.
 TEST_F(MainWindow, CommandsWithANotificationCodeAreIgnored) {
