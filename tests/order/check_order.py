@@ -2,6 +2,7 @@
 them by time and fails unless the copy, written under its unfinished name, is flushed
 before it is named "Copy of a.mp3", and named so before it replaces a.mp3 and before
 any unlink of a.mp3. Usage: check_order.py FOLDER LOG..."""
+import os
 import re
 import sys
 
@@ -17,13 +18,20 @@ def events(log):
 
 
 def renamed(args):
-    """The (from, to) paths of a rename call's arguments."""
-    paths = re.findall(r'"((?:[^"\\]|\\.)*)"', args)
+    """The (from, to) paths of a rename call's arguments, each as the folder's own path:
+    Wine's server names a target through the prefix's drive link (dosdevices/z:)."""
+    paths = [os.path.realpath(p) for p in re.findall(r'"((?:[^"\\]|\\.)*)"', args)]
     return (paths[0], paths[1]) if len(paths) >= 2 else (None, None)
 
 
+def unlinked(args):
+    """The path an unlink call removes."""
+    paths = re.findall(r'"((?:[^"\\]|\\.)*)"', args)
+    return os.path.realpath(paths[-1]) if paths else None
+
+
 def main():
-    folder, logs = sys.argv[1], sys.argv[2:]
+    folder, logs = os.path.realpath(sys.argv[1]), sys.argv[2:]
     picked, copy, unfinished = folder + '/a.mp3', folder + '/Copy of a.mp3', folder + '/' + UNFINISHED
     flushed = named = replaced = removed = None
     for time, call, args in sorted(e for log in logs for e in events(log)):
@@ -33,7 +41,7 @@ def main():
             named = named or time
         elif call.startswith('rename') and renamed(args) == (copy, picked):
             replaced = replaced or time
-        elif call.startswith('unlink') and args.rstrip().endswith(picked + '"'):
+        elif call.startswith('unlink') and unlinked(args) == picked:
             removed = removed or time
         else:
             continue
