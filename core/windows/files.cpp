@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "newer_calls.h"
 #include "platform.h"
 
 // The marks a repair takes over from the file it replaces. The archive mark is not
@@ -76,7 +77,7 @@ bool DeletePath(const char* path) {
 
 bool ReplacePath(const char* from, const char* to) {
     if (IsReadOnlyFile(to)) return false;
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    return MoveFileExCall(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool ReadKeptAttributes(const char* path, unsigned* attributes) {

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "newer_calls.h"
 #include "platform.h"
 #include "state.h"
 
@@ -85,13 +86,13 @@ static bool EntryIsUnmistakable(const WCHAR* path, size_t start, size_t end) {
     lstrcpynW(pattern, path, static_cast<int>(start + 1));
     lstrcpynW(pattern + start, L"*", 2);
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(pattern, &found);
+    HANDLE search = FindFirstFileWCall(pattern, &found);
     if (search == INVALID_HANDLE_VALUE) return true;  // nothing there to take it for
     bool unmistakable = true;
     do {
         const bool itself = CompareStringOrdinal(found.cFileName, -1, name, -1, TRUE) == CSTR_EQUAL;
         if (!itself && ComesBackAs(found.cFileName, name)) unmistakable = false;
-    } while (unmistakable && FindNextFileW(search, &found));
+    } while (unmistakable && FindNextFileWCall(search, &found));
     FindClose(search);
     return unmistakable;
 }
