@@ -153,3 +153,40 @@ TEST_F(FileFaults, FileAndItsOwnCopyPickedTogether) {
     }
     ExpectAnotherRunWorks();
 }
+
+// A healthy file has LFs of its own, and CR LF pairs only by chance: taking them out
+// would corrupt it. So would a second repair of a file already repaired.
+TEST_F(FileFaults, FilesNotDamagedThisWayAreNeverTouched) {
+    const std::string healthy("ID3\x03\n\0\r\n\xFF\xFB", 10);
+    for (const Mode& mode : BothModes) {
+        SCOPED_TRACE(mode.name);
+        Prepare(mode, {"damaged.mp3", "repaired.mp3"});
+        MakeFile("healthy.mp3", healthy);
+        MakeFile("repaired.mp3", Repaired);
+        ASSERT_TRUE(Pick({"damaged.mp3", "healthy.mp3", "repaired.mp3"}));
+        EXPECT_EQ("File Not Damaged!: " + PathOf("healthy.mp3") + "\nFile Not Damaged!: " +
+                      PathOf("repaired.mp3") + "\n" + FailedEnd(1, 3, ""),
+                  RunAndReadBoxes());
+        EXPECT_EQ(Generates(mode) ? "Copy of damaged.mp3 | damaged.mp3 | healthy.mp3 | repaired.mp3"
+                                  : "damaged.mp3 | healthy.mp3 | repaired.mp3",
+                  Listing());
+        EXPECT_EQ(Repaired, BytesOf(Generates(mode) ? "Copy of damaged.mp3" : "damaged.mp3"));
+        EXPECT_EQ(healthy, BytesOf("healthy.mp3"));
+        EXPECT_EQ(Repaired, BytesOf("repaired.mp3"));
+    }
+    ExpectAnotherRunWorks();
+}
+
+// What a crash left under the program's own name is removed; the copy is made anew.
+TEST_F(FileFaults, UnfinishedCopyLeftByACrashMakesWayForTheRepair) {
+    for (const Mode& mode : BothModes) {
+        SCOPED_TRACE(mode.name);
+        Prepare(mode, {"a.mp3"});
+        MakeFile("~Decrimp 95 unfinished copy.tmp", "A\n");
+        ASSERT_TRUE(Pick({"a.mp3"}));
+        EXPECT_EQ("File is Decrimped!: " + ResultOf(mode, "a.mp3"), RunAndReadBoxes());
+        EXPECT_EQ(Generates(mode) ? "Copy of a.mp3 | a.mp3" : "a.mp3", Listing());
+        EXPECT_EQ(Repaired, BytesOf(Generates(mode) ? "Copy of a.mp3" : "a.mp3"));
+    }
+    ExpectAnotherRunWorks();
+}
