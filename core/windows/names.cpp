@@ -17,11 +17,58 @@ static bool ToWide(const char* name, WCHAR* wide) {
     return MultiByteToWideChar(CP_ACP, 0, name, -1, wide, WideNameSize) > 0;
 }
 
+typedef int(WINAPI* CompareOrdinalCall)(const WCHAR*, int, const WCHAR*, int, BOOL);
+typedef WCHAR(WINAPI* UpcaseCall)(WCHAR);
+
+// Vista and later compare two names as the file system does, in one call.
+static CompareOrdinalCall CompareOrdinal() {
+    static const CompareOrdinalCall found = reinterpret_cast<CompareOrdinalCall>(
+        reinterpret_cast<void (*)()>(LookUpCall("kernel32.dll", "CompareStringOrdinal")));
+    return found;
+}
+
+// NT 4, 2000 and XP have the same upcase table in ntdll, one unit at a time.
+static UpcaseCall UpcaseUnit() {
+    static const UpcaseCall found = reinterpret_cast<UpcaseCall>(
+        reinterpret_cast<void (*)()>(LookUpCall("ntdll.dll", "RtlUpcaseUnicodeChar")));
+    return found;
+}
+
+// As the file system takes them: every UTF-16 unit upcased by the system's table and
+// nothing folded linguistically (to it "ß" is not "SS"). Without either call (95/98/Me,
+// which never get here with a name of their own) only equal units match.
+static bool SameWideName(const WCHAR* a, const WCHAR* b) {
+    if (CompareOrdinal() != nullptr) return CompareOrdinal()(a, -1, b, -1, TRUE) == CSTR_EQUAL;
+    const UpcaseCall upcase = UpcaseUnit();
+    for (size_t i = 0;; ++i) {
+        const bool same = upcase != nullptr ? upcase(a[i]) == upcase(b[i]) : a[i] == b[i];
+        if (!same) return false;
+        if (a[i] == L'\0') return true;
+    }
+}
+
+// 95/98/Me have neither: their file system maps names through the ANSI code page, so
+// the names are upcased in it, by the call that knows its double-byte characters.
+static bool SameNarrowName(const char* a, const char* b) {
+    char upperA[WorkPathSize];
+    char upperB[WorkPathSize];
+    const size_t lengthA = std::strlen(a);
+    const size_t lengthB = std::strlen(b);
+    if (lengthA != lengthB) return false;  // upcasing in place keeps every length
+    if (lengthA >= WorkPathSize) return std::strcmp(a, b) == 0;
+    std::memcpy(upperA, a, lengthA + 1);
+    std::memcpy(upperB, b, lengthB + 1);
+    CharUpperBuffA(upperA, static_cast<DWORD>(lengthA));
+    CharUpperBuffA(upperB, static_cast<DWORD>(lengthB));
+    return std::strcmp(upperA, upperB) == 0;
+}
+
 bool SameFileName(const char* a, const char* b) {
+    if (CompareOrdinal() == nullptr && UpcaseUnit() == nullptr) return SameNarrowName(a, b);
     WCHAR wideA[WideNameSize];
     WCHAR wideB[WideNameSize];
     if (!ToWide(a, wideA) || !ToWide(b, wideB)) return std::strcmp(a, b) == 0;
-    return CompareStringOrdinal(wideA, -1, wideB, -1, TRUE) == CSTR_EQUAL;
+    return SameWideName(wideA, wideB);
 }
 
 // Only double-byte code pages (932, 936, 949, 950) have trail bytes that look like
@@ -31,14 +78,22 @@ static bool CodePageHasTrailBytes() {
     return GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 2;
 }
 
+// The index of the first separator (or the terminator) at or after from, stepping
+// over each double-byte character whole.
+static size_t NextSeparator(const char* path, size_t from, bool doubleByte) {
+    size_t i = from;
+    while (path[i] != '\0' && path[i] != '\\' && path[i] != '/') {
+        i += doubleByte && IsDBCSLeadByte(static_cast<BYTE>(path[i])) && path[i + 1] != '\0' ? 2 : 1;
+    }
+    return i;
+}
+
 size_t NameStart(const char* path) {
     const bool doubleByte = CodePageHasTrailBytes();
     size_t start = 0;
-    for (size_t i = 0; path[i] != '\0'; ++i) {
-        if (doubleByte && IsDBCSLeadByte(static_cast<BYTE>(path[i])) && path[i + 1] != '\0')
-            ++i;
-        else if (path[i] == '\\' || path[i] == '/')
-            start = i + 1;
+    for (size_t end = NextSeparator(path, 0, doubleByte); path[end] != '\0';
+         end = NextSeparator(path, start, doubleByte)) {
+        start = end + 1;
     }
     return start;
 }
@@ -74,45 +129,101 @@ static bool ComesBackAs(const WCHAR* other, const WCHAR* name) {
     if (WideCharToMultiByte(CP_ACP, 0, other, -1, narrow, sizeof narrow, nullptr, nullptr) == 0)
         return false;
     WCHAR back[WideNameSize];
-    return ToWide(narrow, back) && CompareStringOrdinal(back, -1, name, -1, TRUE) == CSTR_EQUAL;
+    return ToWide(narrow, back) && SameWideName(back, name);
 }
 
-// Whether no other entry of the folder before it comes back as the entry
-// path[start, end): name and folder alike may have been stood in for.
-static bool EntryIsUnmistakable(const WCHAR* path, size_t start, size_t end) {
+// count units of from, then the terminator; to holds at least count + 1.
+static void CopyUnits(WCHAR* to, const WCHAR* from, size_t count) {
+    std::memcpy(to, from, count * sizeof(WCHAR));
+    to[count] = L'\0';
+}
+
+enum LookAlike { NoLookAlike, LookAlikeFound, WideCallsStubbed };
+
+// Whether another entry of the folder comes back as the entry path[start, end): name
+// and folder alike may have been stood in for.
+static LookAlike FindWideLookAlike(const WCHAR* path, size_t start, size_t end) {
     WCHAR name[WideNameSize];
     WCHAR pattern[WideNameSize + 2];
-    lstrcpynW(name, path + start, static_cast<int>(end - start + 1));
-    lstrcpynW(pattern, path, static_cast<int>(start + 1));
-    lstrcpynW(pattern + start, L"*", 2);
+    CopyUnits(name, path + start, end - start);
+    CopyUnits(pattern, path, start);
+    CopyUnits(pattern + start, L"*", 1);
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileWCall(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE) return true;  // nothing there to take it for
-    bool unmistakable = true;
+    if (search == INVALID_HANDLE_VALUE)  // nothing there to take it for, or no W calls at all
+        return GetLastError() == ERROR_CALL_NOT_IMPLEMENTED ? WideCallsStubbed : NoLookAlike;
+    LookAlike answer = NoLookAlike;
     do {
-        const bool itself = CompareStringOrdinal(found.cFileName, -1, name, -1, TRUE) == CSTR_EQUAL;
-        if (!itself && ComesBackAs(found.cFileName, name)) unmistakable = false;
-    } while (unmistakable && FindNextFileWCall(search, &found));
+        if (!SameWideName(found.cFileName, name) && ComesBackAs(found.cFileName, name)) answer = LookAlikeFound;
+    } while (answer == NoLookAlike && FindNextFileWCall(search, &found));
     FindClose(search);
-    return unmistakable;
+    return answer;
+}
+
+// 95/98/Me list a folder only through the code page, as their Open dialog does: the
+// entry is mistakable when a second entry comes back under its name.
+static LookAlike FindNarrowLookAlike(const char* path, size_t start, size_t end) {
+    char name[WorkPathSize];
+    char pattern[WorkPathSize + 2];
+    std::memcpy(name, path + start, end - start);
+    name[end - start] = '\0';
+    std::memcpy(pattern, path, start);
+    std::memcpy(pattern + start, "*", 2);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return NoLookAlike;
+    int comingBack = 0;
+    do {
+        if (SameFileName(found.cFileName, name) || SameFileName(found.cAlternateFileName, name)) ++comingBack;
+    } while (comingBack < 2 && FindNextFileA(search, &found));
+    FindClose(search);
+    return comingBack < 2 ? NoLookAlike : LookAlikeFound;
+}
+
+// A drive ("C:"), "." and ".." are not entries of a folder.
+template <typename Unit>
+static bool IsFolderEntry(const Unit* part, size_t length) {
+    const bool drive = length > 0 && part[length - 1] == ':';
+    const bool dots = (length == 1 && part[0] == '.') || (length == 2 && part[0] == '.' && part[1] == '.');
+    return length > 0 && !drive && !dots;
+}
+
+// In UTF-16 no unit inside a character looks like a separator.
+static LookAlike FindWideLookAlikeOnPath(const WCHAR* wide) {
+    size_t start = 0;
+    for (size_t i = 0;; ++i) {
+        const WCHAR c = wide[i];
+        if (c != L'\0' && c != L'\\' && c != L'/') continue;
+        if (IsFolderEntry(wide + start, i - start)) {
+            const LookAlike answer = FindWideLookAlike(wide, start, i);
+            if (answer != NoLookAlike) return answer;
+        }
+        if (c == L'\0') return NoLookAlike;
+        start = i + 1;
+    }
+}
+
+static LookAlike FindNarrowLookAlikeOnPath(const char* path) {
+    const bool doubleByte = CodePageHasTrailBytes();
+    for (size_t start = 0;;) {
+        const size_t end = NextSeparator(path, start, doubleByte);
+        if (IsFolderEntry(path + start, end - start) && FindNarrowLookAlike(path, start, end) != NoLookAlike)
+            return LookAlikeFound;
+        if (path[end] == '\0') return NoLookAlike;
+        start = end + 1;
+    }
 }
 
 // With the UTF-8 code page every name has bytes of its own. Under any other, each
 // folder on the path and the file itself are checked against their neighbours, read
-// by their true (UTF-16) names and put through the code page.
+// by their true (UTF-16) names and put through the code page; where the W calls are
+// only stubs, as the code page hands them back.
 bool NameIsUnmistakable(const char* path) {
     if (GetACP() == CP_UTF8) return true;
+    if (std::strlen(path) >= WorkPathSize) return false;
     WCHAR wide[WideNameSize];
     if (!ToWide(path, wide)) return false;
-    size_t start = 0;  // UTF-16 has no unit inside a character that looks like a separator
-    for (size_t i = 0;; ++i) {
-        const WCHAR c = wide[i];
-        if (c != L'\0' && c != L'\\' && c != L'/') continue;
-        const bool drive = i > start && wide[i - 1] == L':';
-        const bool dots = (i - start == 1 && wide[start] == L'.') ||
-                          (i - start == 2 && wide[start] == L'.' && wide[start + 1] == L'.');
-        if (i > start && !drive && !dots && !EntryIsUnmistakable(wide, start, i)) return false;
-        if (c == L'\0') return true;
-        start = i + 1;
-    }
+    LookAlike answer = FindWideLookAlikeOnPath(wide);
+    if (answer == WideCallsStubbed) answer = FindNarrowLookAlikeOnPath(path);
+    return answer == NoLookAlike;
 }
