@@ -198,7 +198,7 @@ step "Windows i686 core tests build, answering as Windows 95" build_target build
 if runs_32_bit_programs; then
     step "Windows i686 tests under Wine" windows_tests "$ROOT/build/win32"
     step "Windows i686 repair under Wine, answering as Windows 95" windows_tests "$ROOT/build/win32-as95" \
-        -R '^core_tests$'
+        -R '^core_repair_as_95$'
 else
     for name in "Windows i686 tests under Wine" "Windows i686 repair under Wine, answering as Windows 95"; do
         skip "$name" "this kernel cannot run 32-bit programs (/usr/lib/wine/wine --version fails)"
