@@ -13,6 +13,7 @@ import os
 import re
 import struct
 import subprocess
+import textwrap
 
 import pefile
 
@@ -88,9 +89,11 @@ def read_list(name):
 
 
 def write_list(name, header, names):
+    title, _, text = header.strip().partition("\n")
+    lines = [title, ""] + textwrap.wrap(" ".join(text.split()), 86)
     with open(os.path.join(HERE, name), "w") as out:
-        for line in header.strip().splitlines():
-            out.write(("# " + line.strip()).rstrip() + "\n")
+        for line in lines:
+            out.write(("# " + line).rstrip() + "\n")
         for n in sorted(names):
             out.write(n + "\n")
     print(f"{name}: {len(names)} names")
@@ -108,10 +111,10 @@ into it). Wide "W" forms are left out. {extra}
 
 XP64_FROM_95 = """
 Made by make-lists.py: the names of {source} (Windows 95) that the x86_64 {lib} of
-mingw-w64 (Debian) still imports today. It rests on this: a call that Windows 95
-already had (so NT had it too: 95 got its Win32 calls from NT's design) and that
-today's 64-bit {dll} still exports was in Windows XP x64's, the first x64 Windows,
-between the two. {extra}
+mingw-w64 (Debian) still imports today. It rests on this: a call that Windows 95 had
+and that today's 64-bit {dll} still exports was in Windows XP x64's too (built from
+Server 2003 SP1, after Windows 2000 had taken in the calls of 95 that NT lacked);
+Windows does not drop a call and bring it back. {extra}
 """
 
 
@@ -136,13 +139,14 @@ def main():
                  if e.name and e.forwarder and e.forwarder.startswith(b"msvcrt.")}
     crt40 = forwarded & mingw32("msvcrt40")
     write_list("win98-nt4-msvcrt.txt", """
-C run-time calls that the msvcrt.dll of Windows NT 4 (version 4.20, Visual C++ 4.2's)
-and of Windows 98 (a later version) export.
+C run-time calls that the msvcrt.dll of Windows NT 4 and Windows 98 exports.
 Made by make-lists.py: the names that both mingw-w64's import library for msvcrt40.dll
 (libmsvcrt40.a, Debian) and Wine's msvcrt40.dll export, and that Wine's msvcrt40.dll
-forwards to msvcrt.dll. msvcrt40.dll is Visual C++ 4.0's run-time (1996); from Visual
-C++ 4.2 on it only forwards each name to msvcrt.dll, so msvcrt.dll 4.20 and every
-later one has them. Windows 95 before OSR2 ships no msvcrt.dll at all.
+forwards to msvcrt.dll. msvcrt40.dll is Visual C++ 4.0's run-time (1996). It rests on
+this: from Visual C++ 4.2 on, msvcrt40.dll only forwards each of these names to
+msvcrt.dll (as Wine's copy does), so msvcrt.dll 4.20, Visual C++ 4.2's, which NT 4
+ships, and every later one (Windows 98's) has them. Windows 95 before OSR2 ships no
+msvcrt.dll at all.
 """, crt40)
 
     kernel95 = read_list("win95-kernel32.txt")
@@ -163,13 +167,13 @@ later one has them. Windows 95 before OSR2 ships no msvcrt.dll at all.
 
     crt70 = mingw32("msvcr70")
     write_list("xp64-msvcrt.txt", """
-C run-time calls that Windows XP x64's msvcrt.dll (version 7.0, Server 2003 SP1's) exports.
+C run-time calls that Windows XP x64's msvcrt.dll (7.0, Server 2003 SP1's) exports.
 Made by make-lists.py: the names that mingw-w64's x86_64 libmsvcrt.a (Debian; today's
 64-bit msvcrt.dll) imports and that either win98-nt4-msvcrt.txt has (the run-time of
 1996) or mingw-w64's import library for msvcr70.dll (libmsvcr70.a; Visual C++ .NET 2002,
-whose run-time msvcrt.dll 7.0 of Windows XP and Server 2003 is) imports. It rests on
-this: a name in both the run-time XP x64's msvcrt.dll was made from and today's 64-bit
-msvcrt.dll was in XP x64's, between the two.
+the run-time that msvcrt.dll 7.0 of Windows XP and Server 2003 was made from) imports.
+It rests on this: a name that both that run-time and today's 64-bit msvcrt.dll have
+was in XP x64's msvcrt.dll, between the two.
 """, mingw64("msvcrt") & (crt40 | crt70))
 
 
