@@ -54,6 +54,11 @@ struct FileStamp {
 bool ReadPathStamp(const char* path, FileStamp* stamp);
 bool ReadStreamStamp(FILE* stream, FileStamp* stamp);
 
+// True when the system saves the SSE registers with the rest of a thread's state, so
+// the repair's wide paths may use them. A CPU that has SSE2 is not enough: Windows 95
+// and NT 4 never turn that state on, and there the first SSE2 instruction faults.
+bool SystemSavesVectorState();
+
 // Names and paths as the file system sees them.
 // Names are bytes in the process code page; only the platform knows where a
 // character ends, so every question about separators and case is asked here.

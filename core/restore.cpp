@@ -9,6 +9,7 @@
 
 #include <cstring>
 
+#include "platform.h"
 #include "restore_wide.h"
 
 // Static rather than on the stack or heap: memory stays the same whatever the file
@@ -19,6 +20,7 @@ static bool WidthChosen = false;
 static RestoreWidth WidthInForce = RestoreBytes;
 
 RestoreWidth WidestRestoreWidth() {
+    if (!SystemSavesVectorState()) return RestoreBytes;
     if (CpuHasAvx2()) return RestoreAvx2;
     if (CpuHasSse2()) return RestoreSse2;
     return RestoreBytes;

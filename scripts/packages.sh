@@ -1,5 +1,6 @@
 # Sourced by the set-up commands: installs the Debian packages they need.
 #   install_missing PACKAGE...   installs those not installed yet (apt-get as root, else sudo)
+#   add_architecture ARCH        lets dpkg take packages of ARCH (i386 for wine32:i386)
 install_missing() {
     local missing=() p sudo=""
     for p in "$@"; do
@@ -10,4 +11,12 @@ install_missing() {
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     $sudo apt-get update -q &&
         DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+add_architecture() {
+    local sudo=""
+    dpkg --print-foreign-architectures | grep -qx "$1" && return 0
+    echo "== adding the $1 architecture"
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo dpkg --add-architecture "$1"
 }

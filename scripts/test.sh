@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the core natively (g++, and clang with ASan/UBSan and
-# the fuzzers), the Windows build under Wine, the legacy build (no UTF-8 manifest)
-# under Wine in a Japanese locale, and a link check of the 32-bit build.
+# the fuzzers), the 64-bit and 32-bit Windows builds under Wine (the 32-bit one where
+# the kernel runs 32-bit programs), the legacy build (no UTF-8 manifest) under Wine in
+# a Japanese locale, and checks of both release exes: zip, imports, instructions.
 # Installs the Debian packages it needs when they are missing. Exits non-zero on any failure.
 set -u
 cd "$(dirname "$0")/.."
@@ -10,14 +11,16 @@ FUZZ_SECONDS=${FUZZ_SECONDS:-30}
 JOBS=${JOBS:-2}
 
 PACKAGES="cmake make g++ clang libclang-rt-14-dev googletest python3 g++-mingw-w64-x86-64 g++-mingw-w64-i686
- mingw-w64-tools wine64 fonts-wine xvfb xdotool imagemagick python3-pefile strace locales"
+ mingw-w64-tools wine64 wine32:i386 fonts-wine xvfb xdotool imagemagick python3-pefile strace locales"
 
 # shellcheck source=scripts/packages.sh
 . "$ROOT/scripts/packages.sh"
 
 PASSED=0
 FAILED=0
+SKIPPED=0
 FAILURES=()
+SKIPS=()
 step() {  # step NAME COMMAND...: runs one step and counts it
     local name=$1
     shift
@@ -31,16 +34,29 @@ step() {  # step NAME COMMAND...: runs one step and counts it
     fi
 }
 
-# Builds one configuration; our own sources must compile without a single warning.
-build() {  # build DIR CMAKE-ARGS...
-    local dir=$1
-    shift
+skip() {  # skip NAME WHY: a step that cannot run here, counted as neither passed nor failed
+    echo "== $1: skipped, $2"
+    SKIPPED=$((SKIPPED + 1))
+    SKIPS+=("$1")
+}
+
+# Builds one configuration (or one target of it: "all" for every target); our own
+# sources must compile without a single warning.
+build_target() {  # build_target DIR TARGET CMAKE-ARGS...
+    local dir=$1 target=$2
+    shift 2
     cmake -S "$ROOT" -B "$dir" "$@" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
-    cmake --build "$dir" -j"$JOBS" >"$dir.build.log" 2>&1 || { grep -E 'error|Error' "$dir.build.log" | head -40; return 1; }
+    cmake --build "$dir" -j"$JOBS" --target "$target" >"$dir.build.log" 2>&1 || { grep -E 'error|Error' "$dir.build.log" | head -40; return 1; }
     if grep -E '^/?[^ ]*(core|shell|tests|bench|resources)/[^ ]*: warning' "$dir.build.log" | grep -v googletest; then
         echo "warnings in $dir"
         return 1
     fi
+}
+
+build() {  # build DIR CMAKE-ARGS...
+    local dir=$1
+    shift
+    build_target "$dir" all "$@"
 }
 
 build_sanitized() (
@@ -105,16 +121,58 @@ package_and_check() {  # package_and_check DIR win32|win64
     /usr/bin/python3 "$ROOT/scripts/check-package.py" "$dir/decrimp95-$version-$arch.zip" "$arch" "$version"
 }
 
-# The 32-bit program must start on a CPU without SSE2: only the repair's wide paths,
-# which run after the CPU check, may use vector registers.
-check_i686_vectors() {
-    local exe=$ROOT/build/win32/shell/decrimp95.exe code others
-    code=$(i686-w64-mingw32-objdump -d --no-show-raw-insn "$exe") || { echo "cannot disassemble $exe"; return 1; }
-    others=$(awk '/^[0-9a-f]+ <.*>:$/ { name = $2 } /%[xyz]mm[0-9]|%mm[0-7]/ { print name }' <<<"$code" | sort -u |
-        grep -v -E 'RestoreChunks(Sse2|Avx2)')
-    [ -z "$others" ] || { echo "vector instructions outside the wide paths in:"; echo "$others"; return 1; }
+# The 32-bit program is for a Pentium Pro or later and must start on a CPU without
+# SSE2: outside the repair's wide paths, which run only after the CPU and the system
+# said yes, it may use no vector register and only the instructions listed in
+# scripts/pentium-pro-instructions.txt. Prints how much it checked.
+check_i686_instructions() {
+    local exe=$ROOT/build/win32/shell/decrimp95.exe code
+    code=$(i686-w64-mingw32-objdump -d --no-show-raw-insn -M intel "$exe") || { echo "cannot disassemble $exe"; return 1; }
+    awk -v list="$ROOT/scripts/pentium-pro-instructions.txt" '
+        BEGIN {
+            while ((getline line < list) > 0) {
+                if (line ~ /^#/) continue
+                n = split(line, word, " ")
+                if (n == 2 && word[2] ~ /^\^/) { only[word[1]] = word[2]; continue }
+                for (i = 1; i <= n; i++) allowed[word[i]] = 1
+            }
+        }
+        /^[0-9a-f]+ <.*>:$/ { name = $2; gsub(/^<|>:$/, "", name); next }
+        /^ *[0-9a-f]+:\t/ {
+            if (name ~ /RestoreChunks(Sse2|Avx2)/) { wide++; next }
+            text = $0
+            sub(/^[^\t]*\t/, "", text)
+            gsub(/<[^>]*>/, "", text)  # symbol names
+            n = split(text, word, " ")
+            i = 1
+            while (i < n && word[i] ~ /^(rep|repz|repnz|repe|repne|lock|data16|addr16|cs|ds|es|ss|fs|gs)$/) i++
+            op = word[i]
+            checked++
+            functions[name] = 1
+            if (text ~ /(^|[^a-z0-9_])([xyz]mm[0-9]+|mm[0-7])([^0-9]|$)/) bad[name ": vector register: " text] = 1
+            else if (!(op in allowed) && !((op in only) && name ~ only[op])) bad[name ": " text] = 1
+        }
+        END {
+            for (f in functions) count++
+            for (b in bad) { print "  not for a Pentium Pro without SSE2: " b; problems++ }
+            printf "  %d instructions in %d functions checked, %d in the wide paths left out; %d problem(s)\n",
+                checked, count, wide, problems
+            exit (problems > 0 || checked == 0 || wide == 0)
+        }' <<<"$code"
 }
 
+# The import tables of the program: each call must be one its oldest Windows exports.
+check_imports() {  # check_imports win32|win64
+    /usr/bin/python3 "$ROOT/scripts/check-imports.py" "$1" "$ROOT/build/$1/shell/decrimp95.exe"
+}
+
+# True when this kernel runs 32-bit programs (Wine's 32-bit loader is one).
+runs_32_bit_programs() {
+    /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# wine32:i386 is another architecture's package: dpkg must know i386 before apt can fetch it.
+add_architecture i386 || { echo "could not add the i386 architecture"; exit 1; }
 install_missing $PACKAGES || { echo "could not install the packages this needs"; exit 1; }
 mkdir -p build
 step "native build (g++)" build build/native -DCMAKE_BUILD_TYPE=Release
@@ -126,16 +184,31 @@ step "Windows x86_64 build" build build/win64 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmak
 step "Windows x86_64 tests under Wine" windows_tests "$ROOT/build/win64"
 step "Windows x86_64 overwrite order under Wine (strace)" windows_replace_order
 step "Windows x86_64 zip" package_and_check build/win64 win64
+step "Windows x86_64 imports: only calls Windows XP x64 has" check_imports win64
 step "Windows x86_64 legacy build (no UTF-8 manifest)" build build/win64-legacy -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release -DDECRIMP_UTF8_MANIFEST=OFF
 # The legacy program's own tests: its resources, its names under code page 932, and
 # names that code page 1252 can only stand in for.
 step "Windows x86_64 legacy tests under Wine, code pages 932 and 1252" windows_tests "$ROOT/build/win64-legacy" \
     -R '^(resources|names_Legacy|names_LegacyLookAlikes)$'
-step "Windows i686 build (release artifact, not run here)" build build/win32 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
+step "Windows i686 build" build build/win32 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
+if runs_32_bit_programs; then
+    step "Windows i686 tests under Wine" windows_tests "$ROOT/build/win32"
+    # The repair's tests again, answering as Windows 95 would: no SSE state, so the byte loop.
+    step "Windows i686 core tests build, answering as Windows 95" build_target build/win32-as95 core_tests \
+        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release -DDECRIMP_ANSWER_AS=95
+    step "Windows i686 repair under Wine, answering as Windows 95" windows_tests "$ROOT/build/win32-as95" \
+        -R '^core_repair_as_95$'
+else
+    for name in "Windows i686 tests under Wine" "Windows i686 repair under Wine, answering as Windows 95"; do
+        skip "$name" "this kernel cannot run 32-bit programs (/usr/lib/wine/wine --version fails)"
+    done
+fi
 step "Windows i686 zip" package_and_check build/win32 win32
-step "Windows i686 program: no SSE before the CPU check" check_i686_vectors
+step "Windows i686 imports: only calls Windows 95 has (and the msvcrt.dll of 98 and NT 4)" check_imports win32
+step "Windows i686 program: Pentium Pro instructions, SSE only in the wide paths" check_i686_instructions
 
 echo
 [ $FAILED -eq 0 ] || printf 'failed: %s\n' "${FAILURES[@]}"
-echo "$PASSED passed, $FAILED failed"
+[ $SKIPPED -eq 0 ] || printf 'skipped: %s\n' "${SKIPS[@]}"
+echo "$PASSED passed, $FAILED failed, $SKIPPED skipped"
 [ $FAILED -eq 0 ]

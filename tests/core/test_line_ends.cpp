@@ -5,6 +5,7 @@
 #include <random>
 
 #include "convert.h"
+#include "platform.h"
 #include "test_support.h"
 
 namespace {
@@ -105,6 +106,23 @@ void ForEachWay(Check check) {
         check(way);
     }
     LimitRestoreWidth(before);
+}
+
+// The wide paths only where the system saves their registers. Linux and Wine do; a test
+// build answering as Windows 95 must get the byte loop whatever the CPU has.
+TEST(RestoreWidth, WidePathsOnlyWhereTheSystemSavesVectorState) {
+#if defined(DECRIMP_TESTS_ANSWER_AS_95)
+    EXPECT_FALSE(SystemSavesVectorState());
+    EXPECT_EQ(RestoreBytes, WidestRestoreWidth());
+    const RestoreWidth before = RestoreWidthInForce();
+    EXPECT_EQ(RestoreBytes, LimitRestoreWidth(RestoreAvx2));
+    LimitRestoreWidth(before);
+#else
+    EXPECT_TRUE(SystemSavesVectorState());
+#if defined(__x86_64__)
+    EXPECT_NE(RestoreBytes, WidestRestoreWidth()) << "every x86_64 CPU has SSE2";
+#endif
+#endif
 }
 
 TEST(RestoreLineEnds, ByteTablesInOneBlock) {
