@@ -20,28 +20,30 @@ static bool ToWide(const char* name, WCHAR* wide) {
 typedef int(WINAPI* CompareOrdinalCall)(const WCHAR*, int, const WCHAR*, int, BOOL);
 typedef WCHAR(WINAPI* UpcaseCall)(WCHAR);
 
-// Vista and later compare two names as the file system does, in one call.
-static CompareOrdinalCall CompareOrdinal() {
-    static const CompareOrdinalCall found = reinterpret_cast<CompareOrdinalCall>(
-        reinterpret_cast<void (*)()>(LookUpCall("kernel32.dll", "CompareStringOrdinal")));
-    return found;
-}
+// Looked up once, on first use. (Not as function statics: their guards would pull in
+// thread calls that the oldest systems lack.)
+static CompareOrdinalCall compareOrdinal;  // Vista and later: names compared in one call
+static UpcaseCall upcaseUnit;              // NT 4 to XP: ntdll's upcase table, one unit at a time
+static bool nameCallsLookedUp;
 
-// NT 4, 2000 and XP have the same upcase table in ntdll, one unit at a time.
-static UpcaseCall UpcaseUnit() {
-    static const UpcaseCall found = reinterpret_cast<UpcaseCall>(
+static void LookUpNameCalls() {
+    if (nameCallsLookedUp) return;
+    // Through void (*)(): the one pointer type GCC lets stand for every other.
+    compareOrdinal = reinterpret_cast<CompareOrdinalCall>(
+        reinterpret_cast<void (*)()>(LookUpCall("kernel32.dll", "CompareStringOrdinal")));
+    upcaseUnit = reinterpret_cast<UpcaseCall>(
         reinterpret_cast<void (*)()>(LookUpCall("ntdll.dll", "RtlUpcaseUnicodeChar")));
-    return found;
+    nameCallsLookedUp = true;
 }
 
 // As the file system takes them: every UTF-16 unit upcased by the system's table and
 // nothing folded linguistically (to it "ß" is not "SS"). Without either call (95/98/Me,
 // which never get here with a name of their own) only equal units match.
 static bool SameWideName(const WCHAR* a, const WCHAR* b) {
-    if (CompareOrdinal() != nullptr) return CompareOrdinal()(a, -1, b, -1, TRUE) == CSTR_EQUAL;
-    const UpcaseCall upcase = UpcaseUnit();
+    LookUpNameCalls();
+    if (compareOrdinal != nullptr) return compareOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
     for (size_t i = 0;; ++i) {
-        const bool same = upcase != nullptr ? upcase(a[i]) == upcase(b[i]) : a[i] == b[i];
+        const bool same = upcaseUnit != nullptr ? upcaseUnit(a[i]) == upcaseUnit(b[i]) : a[i] == b[i];
         if (!same) return false;
         if (a[i] == L'\0') return true;
     }
@@ -58,13 +60,14 @@ static bool SameNarrowName(const char* a, const char* b) {
     if (lengthA >= WorkPathSize) return std::strcmp(a, b) == 0;
     std::memcpy(upperA, a, lengthA + 1);
     std::memcpy(upperB, b, lengthB + 1);
-    CharUpperBuffA(upperA, static_cast<DWORD>(lengthA));
-    CharUpperBuffA(upperB, static_cast<DWORD>(lengthB));
+    CharUpperA(upperA);
+    CharUpperA(upperB);
     return std::strcmp(upperA, upperB) == 0;
 }
 
 bool SameFileName(const char* a, const char* b) {
-    if (CompareOrdinal() == nullptr && UpcaseUnit() == nullptr) return SameNarrowName(a, b);
+    LookUpNameCalls();
+    if (compareOrdinal == nullptr && upcaseUnit == nullptr) return SameNarrowName(a, b);
     WCHAR wideA[WideNameSize];
     WCHAR wideB[WideNameSize];
     if (!ToWide(a, wideA) || !ToWide(b, wideB)) return std::strcmp(a, b) == 0;

@@ -74,10 +74,21 @@ def sixteen_bit_names(path):
     raise SystemExit(f"no 16-bit module found in {path}")
 
 
+# 16-bit USER calls that Win32 renamed (Windows 3.1's "Ansi" string calls), with their
+# Win32 names, as the Win32 headers document them.
+RENAMED = {"ANSIUPPER": "CharUpperA", "ANSILOWER": "CharLowerA", "ANSIUPPERBUFF": "CharUpperBuffA",
+           "ANSILOWERBUFF": "CharLowerBuffA", "ANSINEXT": "CharNextA", "ANSIPREV": "CharPrevA",
+           "ANSITOOEM": "CharToOemA", "OEMTOANSI": "OemToCharA", "ANSITOOEMBUFF": "CharToOemBuffA",
+           "OEMTOANSIBUFF": "OemToCharBuffA"}
+
+
 def thirty_two_bit_of(names16, names32):
-    """The Win32 calls that stand for a 16-bit call: the same name, or its ANSI "A"
-    form. Wide "W" forms are left out: Windows 95 has few of them."""
-    return {n for n in names32 if n.upper() in names16 or (n.endswith("A") and n[:-1].upper() in names16)}
+    """The Win32 calls that stand for a 16-bit call: the same name, its ANSI "A" form,
+    or its new name (RENAMED). Wide "W" forms are left out: Windows 95 has few of them."""
+    upper16 = {n.upper() for n in names16}
+    renamed = {RENAMED[n] for n in upper16 if n in RENAMED}
+    return {n for n in names32 if n.upper() in upper16 or (n.endswith("A") and n[:-1].upper() in upper16)
+            or n in renamed}
 
 
 def read_list(name):
@@ -101,7 +112,8 @@ def write_list(name, header, names):
 
 SIXTEEN_BIT = """
 Made by make-lists.py: each name is the Win32 form (the same name, or the ANSI "A" one)
-of a call that the 16-bit {module} exports, as Wine's {wine} reproduces that module's
+of a call that the 16-bit {module} exports (or its new Win32 name, for the renamed
+"Ansi" string calls of USER), as Wine's {wine} reproduces that module's
 export table (Windows 3.1's calls and those Windows 95 added; the few at ordinals
 1000 and up, which Windows 98 and Me added for right-to-left layouts, are left out), and that
 mingw-w64's {lib} (Debian) imports. It rests on this: Windows 95's {dll} gives 32-bit
