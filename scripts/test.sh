@@ -35,8 +35,17 @@ step() {  # step NAME COMMAND...: runs one step and counts it
 build() {  # build DIR CMAKE-ARGS...
     local dir=$1
     shift
+    build_targets "$dir" "" "$@"
+}
+
+# As build, but only the targets named (separated by spaces; "" builds them all).
+build_targets() {  # build_targets DIR "TARGET..." CMAKE-ARGS...
+    local dir=$1 target targets=()
+    for target in $2; do targets+=(--target "$target"); done
+    shift 2
     cmake -S "$ROOT" -B "$dir" "$@" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
-    cmake --build "$dir" -j"$JOBS" >"$dir.build.log" 2>&1 || { grep -E 'error|Error' "$dir.build.log" | head -40; return 1; }
+    cmake --build "$dir" -j"$JOBS" "${targets[@]}" >"$dir.build.log" 2>&1 ||
+        { grep -E 'error|Error' "$dir.build.log" | head -40; return 1; }
     if grep -E '^/?[^ ]*(core|shell|tests|bench|resources)/[^ ]*: warning' "$dir.build.log" | grep -v googletest; then
         echo "warnings in $dir"
         return 1
@@ -89,6 +98,17 @@ windows_tests() {  # windows_tests DIR [CTEST-ARGS...]
     return $result
 }
 
+# A test build whose run-time lookups and stubbed calls answer as an older Windows's
+# would (DECRIMP_ANSWER_AS), so that the program's fallbacks run under Wine, which has
+# every call: only the targets the chosen suites need, and only those suites.
+windows_answer_tests() {  # windows_answer_tests DIR TOOLCHAIN 95|XP CTEST-REGEX TARGET...
+    local dir=$1 toolchain=$2 answer=$3 regex=$4
+    shift 4
+    build_targets "$dir" "$*" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
+        -DDECRIMP_ANSWER_AS="$answer" || return 1
+    windows_tests "$dir" -R "$regex"
+}
+
 # Runs its own traced Wine server, so it comes after the other Windows tests.
 windows_replace_order() {
     WINEPREFIX="$ROOT/build/wine/prefix" WINEDEBUG=-all \
@@ -131,6 +151,11 @@ step "Windows x86_64 legacy build (no UTF-8 manifest)" build build/win64-legacy 
 # names that code page 1252 can only stand in for.
 step "Windows x86_64 legacy tests under Wine, code pages 932 and 1252" windows_tests "$ROOT/build/win64-legacy" \
     -R '^(resources|names_Legacy|names_LegacyLookAlikes)$'
+# Overwrite mode where the one-step replace is only a stub (95/98/Me): the suites that
+# replace files, and the power cut after each of the steps that stand in for it.
+step "Windows x86_64 answering as Windows 95: overwrite mode's suites under Wine" windows_answer_tests \
+    build/win64-as95 "$ROOT/cmake/mingw-x86_64.cmake" 95 '^(faults_SafeReplace|faults_FileFaults|ui_EndToEnd)$' \
+    fault_tests ui_tests
 step "Windows i686 build (release artifact, not run here)" build build/win32 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
 step "Windows i686 zip" package_and_check build/win32 win32
 step "Windows i686 program: no SSE before the CPU check" check_i686_vectors
