@@ -79,12 +79,11 @@ enum ExistingCopy { NoCopy, RepairThere, OtherThere };
 // or taken by an earlier run's leftover.
 enum Replace { OneStep, InSteps, InStepsAsideTaken };
 
-// A box that names the set-aside file comes on its own only when the job got done.
-static bool OnlyKeptAsideTold() {
-    for (const RecordedEvent& event : RecordedEvents()) {
-        if (event.caption != "Original Kept Aside!") return false;
-    }
-    return true;
+// The boxes that name the set-aside file.
+static size_t KeptAsideBoxes() {
+    size_t count = 0;
+    for (const RecordedEvent& event : RecordedEvents()) count += event.caption == "Original Kept Aside!";
+    return count;
 }
 
 static void ConvertThroughFiles(const Bytes& original, const Bytes& expected, bool lone, bool generate,
@@ -108,7 +107,7 @@ static void ConvertThroughFiles(const Bytes& original, const Bytes& expected, bo
     const bool told = !ConvertFile(WorkPath, "f.bin", nullptr);
     std::string ignored;
     // A failure is told; a box beside a success can only name the set-aside file.
-    if (told ? RecordedEvents().empty() : !OnlyKeptAsideTold()) __builtin_trap();
+    if (told ? RecordedEvents().empty() : KeptAsideBoxes() != RecordedEvents().size()) __builtin_trap();
     // Only a failed delete may leave the unfinished copy; a later run removes it.
     if (!FakeCallFailed() && GetFakeFile(Folder + std::string(UnfinishedCopyName), &ignored)) __builtin_trap();
     // A set-aside file is never touched by a later run, and goes with its own run's success.
@@ -137,11 +136,12 @@ static void ConvertThroughFiles(const Bytes& original, const Bytes& expected, bo
     }
     // A failure is told unless the job got done anyway (only a file's marks were not
     // kept), and it never costs the picked file: the replace is one step, or steps whose
-    // only way to leave its name empty (the rename back failed too) is told, with its
-    // bytes and the repair under the other two names.
+    // only way to leave its name empty (the rename back failed too) names the set-aside
+    // file, with its bytes and the repair under the other two names.
     if (!repaired && !told) __builtin_trap();
     if (generate && !FileIs(Picked, original)) __builtin_trap();
-    const bool heldAside = told && !GetFakeFile(Picked, &ignored) && FileIs(Aside, original) && FileIs(Copy, expected);
+    const bool heldAside = told && KeptAsideBoxes() > 0 && !GetFakeFile(Picked, &ignored) && FileIs(Aside, original) &&
+                           FileIs(Copy, expected);
     if (!generate && !FileIs(Picked, original) && !FileIs(Picked, expected) && !heldAside) __builtin_trap();
 }
 
