@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "bounded_copy.h"
+#include "replace_steps.h"
 #include "restore.h"
 #include "state.h"
 #include "work_path.h"
@@ -166,14 +167,17 @@ static bool PickedFileUnchanged(const Conversion& c) {
 }
 
 // One call puts the repair in place, so the picked file is never missing: it is either
-// replaced whole or left as it was, with the repair still beside it.
+// replaced whole or left as it was, with the repair still beside it. Where the system
+// has no such call, renames do it in steps that never lose the picked file's bytes.
 static bool ReplacePickedFile(const Conversion& c, OwnerWindow owner) {
     char outputPath[WorkPathSize];
     BoundedCopy(outputPath, c.workPath, WorkPathSize);
     PutName(c.workPath, c.name);
     unsigned attributes = 0;
     const bool attributesRead = ReadKeptAttributes(c.workPath, &attributes);
-    if (!PickedFileUnchanged(c) || !ReplacePath(outputPath, c.workPath)) {
+    ReplaceResult result = PickedFileUnchanged(c) ? ReplacePath(outputPath, c.workPath) : NotReplaced;
+    if (result == NoOneStepReplace && ReplaceInSteps(outputPath, c.workPath, owner)) result = Replaced;
+    if (result != Replaced) {
         ShowMessage(owner, c.workPath, "File Not Replaced!", BoxError);
         return false;
     }

@@ -35,7 +35,13 @@ bool DeletePath(const char* path);
 bool RenameToNewPath(const char* from, const char* to);
 // Puts from in to's place in one step: to ends either replaced whole or as it was,
 // and from is gone only on success. Fails on a read-only to, as Windows does.
-bool ReplacePath(const char* from, const char* to);
+// NoOneStepReplace: this system has no such call (Windows 95/98/Me export it but do
+// not implement it); nothing was touched, and to is not read-only.
+enum ReplaceResult { Replaced, NotReplaced, NoOneStepReplace };
+ReplaceResult ReplacePath(const char* from, const char* to);
+// Called after each step of a replace made in steps (1 to 3). The program handed out
+// does nothing here; a test build can end the process at a step, as a power cut would.
+void ReplaceStepTaken(int step);
 // The marks a repaired file keeps from the file it replaces (hidden and system on
 // Windows; the permission bits in the native stand-in). Writing them also sets the
 // archive mark on Windows: the file has changed since the last backup.

@@ -40,23 +40,25 @@ skip() {  # skip NAME WHY: a step that cannot run here, counted as neither passe
     SKIPS+=("$1")
 }
 
-# Builds one configuration (or one target of it: "all" for every target); our own
-# sources must compile without a single warning.
-build_target() {  # build_target DIR TARGET CMAKE-ARGS...
-    local dir=$1 target=$2
+# Builds one configuration; our own sources must compile without a single warning.
+build() {  # build DIR CMAKE-ARGS...
+    local dir=$1
+    shift
+    build_targets "$dir" "" "$@"
+}
+
+# As build, but only the targets named (separated by spaces; "" builds them all).
+build_targets() {  # build_targets DIR "TARGET..." CMAKE-ARGS...
+    local dir=$1 target targets=()
+    for target in $2; do targets+=(--target "$target"); done
     shift 2
     cmake -S "$ROOT" -B "$dir" "$@" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
-    cmake --build "$dir" -j"$JOBS" --target "$target" >"$dir.build.log" 2>&1 || { grep -E 'error|Error' "$dir.build.log" | head -40; return 1; }
+    cmake --build "$dir" -j"$JOBS" "${targets[@]}" >"$dir.build.log" 2>&1 ||
+        { grep -E 'error|Error' "$dir.build.log" | head -40; return 1; }
     if grep -E '^/?[^ ]*(core|shell|tests|bench|resources)/[^ ]*: warning' "$dir.build.log" | grep -v googletest; then
         echo "warnings in $dir"
         return 1
     fi
-}
-
-build() {  # build DIR CMAKE-ARGS...
-    local dir=$1
-    shift
-    build_target "$dir" all "$@"
 }
 
 build_sanitized() (
@@ -103,6 +105,18 @@ windows_tests() {  # windows_tests DIR [CTEST-ARGS...]
     local result=$?
     wine_env_stop
     return $result
+}
+
+# A test build whose run-time lookups and stubbed calls answer as an older Windows's
+# would (DECRIMP_ANSWER_AS), so that the program's fallbacks run under Wine, which has
+# every call: only the targets the chosen suites need, and only those suites.
+windows_answer_tests() {  # windows_answer_tests DIR TOOLCHAIN 95|XP
+    local dir=$1 toolchain=$2 answer=$3
+    # Neither system takes the UTF-8 code page from the manifest: built without it.
+    build_targets "$dir" "core_tests ui_tests fault_tests name_tests decrimp95" \
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -DDECRIMP_UTF8_MANIFEST=OFF \
+        -DDECRIMP_ANSWER_AS="$answer" || return 1
+    windows_tests "$dir" -R '^(core_tests|ui_.*|faults_.*|names_Legacy.*)$'
 }
 
 # Runs its own traced Wine server, so it comes after the other Windows tests.
@@ -190,16 +204,21 @@ step "Windows x86_64 legacy build (no UTF-8 manifest)" build build/win64-legacy 
 # names that code page 1252 can only stand in for.
 step "Windows x86_64 legacy tests under Wine, code pages 932 and 1252" windows_tests "$ROOT/build/win64-legacy" \
     -R '^(resources|names_Legacy|names_LegacyLookAlikes)$'
+# The fallbacks for older Windows, in test builds whose run-time lookups and stubbed
+# calls answer as Windows 95 or XP would (see core/windows/newer_calls.cpp).
+for answer in 95 XP; do
+    step "Windows x86_64 answering as Windows $answer: core, window and fault suites under Wine" \
+        windows_answer_tests build/win64-as$answer "$ROOT/cmake/mingw-x86_64.cmake" $answer
+done
 step "Windows i686 build" build build/win32 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
 if runs_32_bit_programs; then
     step "Windows i686 tests under Wine" windows_tests "$ROOT/build/win32"
-    # The repair's tests again, answering as Windows 95 would: no SSE state, so the byte loop.
-    step "Windows i686 core tests build, answering as Windows 95" build_target build/win32-as95 core_tests \
-        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release -DDECRIMP_ANSWER_AS=95
-    step "Windows i686 repair under Wine, answering as Windows 95" windows_tests "$ROOT/build/win32-as95" \
-        -R '^core_repair_as_95$'
+    for answer in 95 XP; do
+        step "Windows i686 answering as Windows $answer: core, window and fault suites under Wine" \
+            windows_answer_tests build/win32-as$answer "$ROOT/cmake/mingw-i686.cmake" $answer
+    done
 else
-    for name in "Windows i686 tests under Wine" "Windows i686 repair under Wine, answering as Windows 95"; do
+    for name in "Windows i686 tests under Wine" "Windows i686 answering as Windows 95 and XP"; do
         skip "$name" "this kernel cannot run 32-bit programs (/usr/lib/wine/wine --version fails)"
     done
 fi

@@ -88,13 +88,16 @@ bool RenameToNewPath(const char* from, const char* to) {
     return renameat2(AT_FDCWD, nativeFrom, AT_FDCWD, nativeTo, RENAME_NOREPLACE) == 0;
 }
 
-bool ReplacePath(const char* from, const char* to) {
+// Linux always replaces in one step.
+ReplaceResult ReplacePath(const char* from, const char* to) {
     char nativeFrom[WorkPathSize];
     char nativeTo[WorkPathSize];
-    if (!ToNativePath(from, nativeFrom) || !ToNativePath(to, nativeTo)) return false;
-    if (IsReadOnlyFile(nativeTo)) return false;
-    return rename(nativeFrom, nativeTo) == 0;
+    if (!ToNativePath(from, nativeFrom) || !ToNativePath(to, nativeTo)) return NotReplaced;
+    if (IsReadOnlyFile(nativeTo)) return NotReplaced;
+    return rename(nativeFrom, nativeTo) == 0 ? Replaced : NotReplaced;
 }
+
+void ReplaceStepTaken(int) {}
 
 bool ReadKeptAttributes(const char* path, unsigned* attributes) {
     char native[WorkPathSize];

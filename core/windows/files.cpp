@@ -75,9 +75,12 @@ bool DeletePath(const char* path) {
     return DeleteFileA(path) != 0;
 }
 
-bool ReplacePath(const char* from, const char* to) {
-    if (IsReadOnlyFile(to)) return false;
-    return MoveFileExCall(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+// Read-only is asked first, so the replace in steps is never tried on such a file:
+// Windows renames a read-only file.
+ReplaceResult ReplacePath(const char* from, const char* to) {
+    if (IsReadOnlyFile(to)) return NotReplaced;
+    if (MoveFileExCall(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) return Replaced;
+    return GetLastError() == ERROR_CALL_NOT_IMPLEMENTED ? NoOneStepReplace : NotReplaced;
 }
 
 bool ReadKeptAttributes(const char* path, unsigned* attributes) {

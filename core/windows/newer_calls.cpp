@@ -1,7 +1,10 @@
 // The run-time lookups, and the answers of an older system for the test builds.
 #include "newer_calls.h"
 
+#include <cstdlib>
 #include <cstring>
+
+#include "platform.h"
 
 // The test builds answer as the older system would: these lookups find nothing, and
 // on 95/98/Me the stubs fail. The shipped program is built without either.
@@ -47,3 +50,16 @@ HANDLE FindFirstFileWCall(const WCHAR* pattern, WIN32_FIND_DATAW* found) {
 BOOL FindNextFileWCall(HANDLE search, WIN32_FIND_DATAW* found) {
     return AnsweredAsStub() ? FALSE : FindNextFileW(search, found);
 }
+
+// Only the build that answers as Windows 95 replaces in steps, and only it can be told
+// (DECRIMP_POWER_CUT_AFTER_STEP) to end after one: at once, nothing closed or cleaned up,
+// with exit code 95 so that a test tells this stop from a crash.
+#if defined(DECRIMP_ANSWER_AS_95)
+void ReplaceStepTaken(int step) {
+    char told[8];
+    const DWORD length = GetEnvironmentVariableA("DECRIMP_POWER_CUT_AFTER_STEP", told, sizeof told);
+    if (length > 0 && length < sizeof told && std::atoi(told) == step) TerminateProcess(GetCurrentProcess(), 95);
+}
+#else
+void ReplaceStepTaken(int) {}
+#endif

@@ -21,6 +21,9 @@ static bool CopiesLeftOut = false;
 static uint64_t Schedule = 0;
 static unsigned Calls = 0;
 static bool Failed = false;
+static bool OneStepMissing = false;
+static std::string WatchedOriginal, WatchedRepair;
+static bool StepLostBytes = false;
 
 struct FakeStream {
     std::string path;
@@ -39,6 +42,8 @@ void ResetFakeFiles(const char* fallback) {
     Schedule = 0;
     Calls = 0;
     Failed = false;
+    OneStepMissing = false;
+    StepLostBytes = false;
 }
 
 void PutFakeFile(const std::string& path, const std::string& bytes) {
@@ -63,6 +68,16 @@ bool AnyFakeFileHolds(const std::string& bytes) {
 
 void LeaveCopiesOut() {
     CopiesLeftOut = true;
+}
+
+void AnswerWithoutOneStepReplace(const std::string& original, const std::string& repair) {
+    OneStepMissing = true;
+    WatchedOriginal = original;
+    WatchedRepair = repair;
+}
+
+bool StepsKeptBothFiles() {
+    return !StepLostBytes;
 }
 
 void FailFakeCalls(uint64_t schedule) {
@@ -191,14 +206,21 @@ bool RenameToNewPath(const char* from, const char* to) {
 }
 
 // In one step: to is replaced whole, or both stay as they were.
-bool ReplacePath(const char* from, const char* to) {
+ReplaceResult ReplacePath(const char* from, const char* to) {
     CheckPath(from);
     CheckPath(to);
-    if (FailNow() || !Exists(from)) return false;
+    if (FailNow()) return NotReplaced;
+    if (OneStepMissing) return NoOneStepReplace;
+    if (!Exists(from)) return NotReplaced;
     Files[to] = Files[from];
     Files.erase(from);
     ++Writes[to];
-    return true;
+    return Replaced;
+}
+
+// A power cut may come after any step: until the last, both must still be there.
+void ReplaceStepTaken(int step) {
+    if (step < 3 && !(AnyFakeFileHolds(WatchedOriginal) && AnyFakeFileHolds(WatchedRepair))) StepLostBytes = true;
 }
 
 bool ReadKeptAttributes(const char* path, unsigned* attributes) {

@@ -18,6 +18,13 @@ bool AnyFakeFileHolds(const std::string& bytes);
 // so that copies are written anew rather than all found already there.
 void LeaveCopiesOut();
 
+// From now until the next reset, the one-step replace answers as on Windows 95/98/Me,
+// and after each step of the replace in steps but the last, some file must still hold
+// original and some file repair.
+void AnswerWithoutOneStepReplace(const std::string& original, const std::string& repair);
+// False once a step left original or repair without a file.
+bool StepsKeptBothFiles();
+
 // Bit k of schedule makes the k-th call from now that can fail do so (k counted
 // modulo 64): each open, read, write, close, flush, delete, replace and attribute
 // call counts one.

@@ -3,7 +3,10 @@
 // files with calls failing where the input says. Compared with the one-byte-at-a-time
 // conversion; after a failure the picked file must be whole, as it was or repaired.
 // A file with an LF that has no CR before it is never repaired, and nothing is left.
-// Input: [piece - 1] [mode, path, copy already there] [failure schedule, 2 bytes] [file bytes...]
+// The replace runs in one step or, as on Windows 95/98/Me, in steps, with or without a
+// set-aside original that a power cut left.
+// Input: [piece - 1] [mode, path, copy already there, steps, set-aside file] [failure
+// schedule, 2 bytes] [file bytes...]
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -12,6 +15,7 @@
 #include "convert.h"
 #include "fake_files.h"
 #include "recorded_ui.h"
+#include "replace_steps.h"
 #include "state.h"
 
 typedef std::vector<unsigned char> Bytes;
@@ -19,6 +23,7 @@ typedef std::vector<unsigned char> Bytes;
 static const char Folder[] = "F:\\fuzz\\";
 static const std::string Picked = std::string(Folder) + "f.bin";
 static const std::string Copy = std::string(Folder) + "Copy of f.bin";
+static const std::string Aside = std::string(Folder) + SetAsideName;
 
 // The one-byte-at-a-time repair; *lone tells whether an LF had no CR before it.
 static Bytes Reference(const uint8_t* data, size_t size, bool* lone) {
@@ -70,10 +75,26 @@ static bool FileIs(const std::string& path, const Bytes& bytes) {
 // A "Copy of " file already there: none, an earlier run's repair, or someone's own.
 enum ExistingCopy { NoCopy, RepairThere, OtherThere };
 
+// How the picked file is replaced: in one step, or in steps with the set-aside name free
+// or taken by an earlier run's leftover.
+enum Replace { OneStep, InSteps, InStepsAsideTaken };
+
+// The boxes that name the set-aside file.
+static size_t KeptAsideBoxes() {
+    size_t count = 0;
+    for (const RecordedEvent& event : RecordedEvents()) count += event.caption == "Original Kept Aside!";
+    return count;
+}
+
 static void ConvertThroughFiles(const Bytes& original, const Bytes& expected, bool lone, bool generate,
-                                ExistingCopy existing, uint64_t failures) {
+                                ExistingCopy existing, Replace replace, uint64_t failures) {
     ResetFakeFiles(nullptr);
     PutFakeFile(Picked, std::string(original.begin(), original.end()));
+    const std::string leftover = "a power cut's leftover";
+    if (replace == InStepsAsideTaken) PutFakeFile(Aside, leftover);
+    if (replace != OneStep)
+        AnswerWithoutOneStepReplace(std::string(original.begin(), original.end()),
+                                    std::string(expected.begin(), expected.end()));
     const Bytes other = {'m', 'i', 'n', 'e'};
     if (existing == OtherThere && other == expected) existing = RepairThere;
     const Bytes copyBefore = existing == RepairThere ? expected : other;
@@ -85,9 +106,14 @@ static void ConvertThroughFiles(const Bytes& original, const Bytes& expected, bo
     RecordedEvents().clear();
     const bool told = !ConvertFile(WorkPath, "f.bin", nullptr);
     std::string ignored;
-    if (told == RecordedEvents().empty()) __builtin_trap();  // a failure, and only one, is told
+    // A failure is told; a box beside a success can only name the set-aside file.
+    if (told ? RecordedEvents().empty() : KeptAsideBoxes() != RecordedEvents().size()) __builtin_trap();
     // Only a failed delete may leave the unfinished copy; a later run removes it.
     if (!FakeCallFailed() && GetFakeFile(Folder + std::string(UnfinishedCopyName), &ignored)) __builtin_trap();
+    // A set-aside file is never touched by a later run, and goes with its own run's success.
+    if (!StepsKeptBothFiles()) __builtin_trap();
+    if (replace == InStepsAsideTaken && !FileIs(Aside, Bytes(leftover.begin(), leftover.end()))) __builtin_trap();
+    if (replace != InStepsAsideTaken && !FakeCallFailed() && GetFakeFile(Aside, &ignored)) __builtin_trap();
     // What was there before the run stays, unless it is exactly what the run makes.
     if (existing == OtherThere && !FileIs(Copy, copyBefore)) __builtin_trap();
     if (lone || (existing == OtherThere && !FakeCallFailed())) {
@@ -100,15 +126,23 @@ static void ConvertThroughFiles(const Bytes& original, const Bytes& expected, bo
     const bool leftCopy = generate || (unchanged && existing == RepairThere);
     const bool repaired = generate ? FileIs(Picked, original) && FileIs(Copy, expected)
                                    : FileIs(Picked, expected) && leftCopy == GetFakeFile(Copy, &ignored);
+    if (replace == InStepsAsideTaken && !generate && !unchanged && !FakeCallFailed()) {
+        if (!told || !FileIs(Picked, original) || !FileIs(Copy, expected)) __builtin_trap();
+        return;
+    }
     if (!FakeCallFailed()) {
         if (told || !repaired) __builtin_trap();
         return;
     }
     // A failure is told unless the job got done anyway (only a file's marks were not
-    // kept), and it never costs the picked file: the replace is one step.
+    // kept), and it never costs the picked file: the replace is one step, or steps whose
+    // only way to leave its name empty (the rename back failed too) names the set-aside
+    // file, with its bytes and the repair under the other two names.
     if (!repaired && !told) __builtin_trap();
     if (generate && !FileIs(Picked, original)) __builtin_trap();
-    if (!generate && !FileIs(Picked, original) && !FileIs(Picked, expected)) __builtin_trap();
+    const bool heldAside = told && KeptAsideBoxes() > 0 && !GetFakeFile(Picked, &ignored) && FileIs(Aside, original) &&
+                           FileIs(Copy, expected);
+    if (!generate && !FileIs(Picked, original) && !FileIs(Picked, expected) && !heldAside) __builtin_trap();
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -117,6 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool generate = (data[1] & 1) != 0;
     const RestoreWidth width = static_cast<RestoreWidth>((data[1] >> 1) % 3);
     const ExistingCopy existing = static_cast<ExistingCopy>((data[1] >> 3) % 3);
+    const Replace replace = static_cast<Replace>((data[1] >> 3) / 3 % 3);
     const uint64_t failures = data[2] | (data[3] << 8);
     data += 4;
     size -= 4;
@@ -124,6 +159,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Bytes expected = Reference(data, size, &lone);
     CheckEveryPath(data, size, piece, expected, lone);
     LimitRestoreWidth(width);
-    ConvertThroughFiles(Bytes(data, data + size), expected, lone, generate, existing, failures);
+    ConvertThroughFiles(Bytes(data, data + size), expected, lone, generate, existing, replace, failures);
     return 0;
 }
