@@ -4,8 +4,8 @@ what Debian's packages hold (mingw-w64's import libraries, Wine's 32-bit DLLs):
 
     /usr/bin/python3 scripts/imports/make-lists.py
 
-win95-kernel32.txt is not made here: it comes from an early Wine spec file that
-mirrored Windows 95's KERNEL32 ordinal table, and the others build on it. Each list
+win95-kernel32.txt is not made here: it comes from an early Wine export list that
+followed Windows 95's KERNEL32 ordinal table, and the others build on it. Each list
 made here says in its header how it was made and what it rests on. Needs
 g++-mingw-w64-i686, g++-mingw-w64-x86-64, wine32:i386 and python3-pefile.
 """
