@@ -135,7 +135,7 @@ static double RepairAloneSpeed(FillFunction fill) {
     std::memcpy(Block, chunk.data(), n);
     std::vector<double> times;
     for (int round = 0; round < 51; ++round) {
-        RestoreState state = {false, false};
+        RestoreState state = {};
         const auto start = std::chrono::steady_clock::now();
         (void)RestoreLineEnds(Block, n, PassOutput, &state);
         times.push_back(Seconds(start));

@@ -23,26 +23,15 @@ static void Unbuffer(FILE* stream) {
     (void)std::setvbuf(stream, nullptr, _IONBF, 0);
 }
 
-// Puts name's folder (typed "sub\\a.mp3" has one) and then leaf into nameBuffer.
-static bool BuildNameInFolder(char* nameBuffer, const char* name, const char* leaf, size_t leafLength) {
-    const size_t folderLength = NameStart(name);
-    const size_t leafEnd = folderLength + leafLength;
-    if (leafEnd >= NameBufferSize) return false;
-    std::memcpy(nameBuffer, name, folderLength);
-    std::memcpy(nameBuffer + folderLength, leaf, leafLength);
-    nameBuffer[leafEnd] = '\0';
-    return true;
-}
-
 bool BuildOutputName(char* outputName, const char* name) {
     // A name typed with its sub-folder ("sub\\a.mp3") gets its copy in that folder.
-    if (!BuildNameInFolder(outputName, name, OutputPrefix, OutputPrefixLength)) return false;
+    if (!PutBeside(outputName, NameBufferSize, name, OutputPrefix)) return false;
     const size_t prefixEnd = NameStart(name) + OutputPrefixLength;
     return BoundedCopy(outputName + prefixEnd, name + NameStart(name), NameBufferSize - prefixEnd) != nullptr;
 }
 
 static bool BuildUnfinishedName(char* unfinishedName, const char* name) {
-    return BuildNameInFolder(unfinishedName, name, UnfinishedCopyName, sizeof UnfinishedCopyName - 1);
+    return PutBeside(unfinishedName, NameBufferSize, name, UnfinishedCopyName);
 }
 
 // The names and paths of the copy and of its unfinished form must fit, in our buffers
@@ -54,12 +43,8 @@ static bool OutputFits(char* workPath, const char* name, char* outputName, char*
     return PutName(workPath, unfinishedName) && PathFitsPlatform(workPath);
 }
 
-static bool SameFile(const FileStamp& a, const FileStamp& b) {
-    return a.volume == b.volume && a.index == b.index;
-}
-
 static bool Unchanged(const FileStamp& a, const FileStamp& b) {
-    return SameFile(a, b) && a.size == b.size && a.writeTime == b.writeTime;
+    return SameFileIdentity(a, b) && a.size == b.size && a.writeTime == b.writeTime;
 }
 
 // What ConvertFile knows of the picked file and its copy as it goes.
@@ -89,7 +74,7 @@ static FILE* CreateUnfinishedCopy(const Conversion& c) {
     FILE* output = CreateNewFile(c.workPath, &exists);
     if (output || !exists) return output;
     FileStamp leftover;
-    if (!ReadPathStamp(c.workPath, &leftover) || (c.pickedStamped && SameFile(leftover, c.picked)))
+    if (!ReadPathStamp(c.workPath, &leftover) || (c.pickedStamped && SameFileIdentity(leftover, c.picked)))
         return nullptr;
     if (!DeletePath(c.workPath)) return nullptr;
     return CreateNewFile(c.workPath, &exists);
@@ -119,9 +104,13 @@ static CopyResult NameTheCopy(const Conversion& c) {
     char unfinishedPath[WorkPathSize];
     BoundedCopy(unfinishedPath, c.workPath, WorkPathSize);
     PutName(c.workPath, c.outputName);
-    if (!NothingToReplace(c) && RenameToNewPath(unfinishedPath, c.workPath)) return CopyDone;
+    if (NothingToReplace(c)) {
+        (void)DeletePath(unfinishedPath);  // the picked file is its own repair
+        return CopyDone;
+    }
+    if (RenameToNewPath(unfinishedPath, c.workPath)) return CopyDone;
     (void)DeletePath(unfinishedPath);
-    return NothingToReplace(c) ? CopyDone : CopyWriteFailed;
+    return CopyWriteFailed;
 }
 
 // A "Copy of " file that was there before: taken only when it already holds the repair

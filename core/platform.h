@@ -59,6 +59,10 @@ struct FileStamp {
 // False when the system cannot tell (no such file, or a file system without numbers).
 bool ReadPathStamp(const char* path, FileStamp* stamp);
 bool ReadStreamStamp(FILE* stream, FileStamp* stamp);
+// True when the two stamps are of one file, whatever its size and time.
+inline bool SameFileIdentity(const FileStamp& a, const FileStamp& b) {
+    return a.volume == b.volume && a.index == b.index;
+}
 
 // True when the system saves the SSE registers with the rest of a thread's state, so
 // the repair's wide paths may use them. A CPU that has SSE2 is not enough: Windows 95

@@ -5,18 +5,13 @@
 // the file it stood for is all right.
 #include "replace_steps.h"
 
-#include <cstring>
-
 #include "state.h"
+#include "work_path.h"
 
 const char SetAsideName[] = "~Decrimp 95 original.tmp";
 
 static bool BuildSetAsidePath(char* asidePath, const char* pickedPath) {
-    const size_t folderLength = NameStart(pickedPath);
-    if (folderLength + sizeof SetAsideName > WorkPathSize) return false;
-    std::memcpy(asidePath, pickedPath, folderLength);
-    std::memcpy(asidePath + folderLength, SetAsideName, sizeof SetAsideName);
-    return PathFitsPlatform(asidePath);
+    return PutBeside(asidePath, WorkPathSize, pickedPath, SetAsideName) && PathFitsPlatform(asidePath);
 }
 
 static bool NameInUse(const char* path) {

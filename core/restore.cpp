@@ -65,6 +65,7 @@ size_t RestoreLineEnds(const unsigned char* in, size_t n, unsigned char* out, Re
     size_t written = 0;
     size_t next = 0;
     if (n == 0) return 0;
+    const bool heldBefore = state->crHeld;
     if (state->crHeld) {
         if (in[0] != '\n') out[written++] = '\r';
         state->crHeld = false;
@@ -86,6 +87,8 @@ size_t RestoreLineEnds(const unsigned char* in, size_t n, unsigned char* out, Re
         if (in[cr + 1] != '\n') out[written++] = '\r';
         next = cr + 1;
     }
+    // Every byte comes out, a held CR included, but the CR of each pair.
+    if (written + state->crHeld < n + heldBefore) state->pairRemoved = true;
     return written;
 }
 
@@ -96,8 +99,7 @@ static bool WriteAll(FILE* output, const unsigned char* bytes, size_t count) {
 // Stops at the first block that shows the file was never damaged: the rest of it
 // cannot make it one to repair.
 CopyResult CopyRestoring(FILE* input, FILE* output, bool* changed) {
-    RestoreState state = {false, false};
-    unsigned long long read = 0, put = 0;
+    RestoreState state = {};
     for (;;) {
         const size_t got = std::fread(Block + 1, 1, ConvertBlockSize, input);
         if (got == 0) {
@@ -107,14 +109,9 @@ CopyResult CopyRestoring(FILE* input, FILE* output, bool* changed) {
         const size_t kept = RestoreLineEnds(Block + 1, got, Block, &state);
         if (state.loneLineFeed) return CopyNotDamaged;
         if (!WriteAll(output, Block, kept)) return CopyWriteFailed;
-        read += got;
-        put += kept;
     }
     const unsigned char lastCr = '\r';
-    if (state.crHeld) {
-        if (!WriteAll(output, &lastCr, 1)) return CopyWriteFailed;
-        ++put;
-    }
-    *changed = put != read;
+    if (state.crHeld && !WriteAll(output, &lastCr, 1)) return CopyWriteFailed;
+    *changed = state.pairRemoved;
     return CopyDone;
 }

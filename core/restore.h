@@ -15,6 +15,7 @@ const size_t ConvertBlockSize = 1 << 20;
 struct RestoreState {
     bool crHeld;        // the last block ended in a CR: the next byte decides; flush it at the end
     bool loneLineFeed;  // such an LF was met: the file must not be repaired
+    bool pairRemoved;   // the CR of a CR LF pair was left out: the repair differs from the file
 };
 
 // Converts one block. out must have room for n + 1 bytes; it may also be in - 1,

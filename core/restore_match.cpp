@@ -22,8 +22,7 @@ static CopyResult MatchBytes(FILE* copy, const unsigned char* expected, size_t c
 }
 
 CopyResult MatchRestoring(FILE* input, FILE* copy, bool* changed) {
-    RestoreState state = {false, false};
-    unsigned long long read = 0, put = 0;
+    RestoreState state = {};
     for (;;) {
         const size_t got = std::fread(PickedBlock + 1, 1, ConvertBlockSize, input);
         if (got == 0) {
@@ -34,17 +33,14 @@ CopyResult MatchRestoring(FILE* input, FILE* copy, bool* changed) {
         if (state.loneLineFeed) return CopyNotDamaged;
         const CopyResult block = MatchBytes(copy, PickedBlock, kept);
         if (block != CopyDone) return block;
-        read += got;
-        put += kept;
     }
     const unsigned char lastCr = '\r';
     if (state.crHeld) {
         const CopyResult last = MatchBytes(copy, &lastCr, 1);
         if (last != CopyDone) return last;
-        ++put;
     }
     size_t extra = 0;  // the copy must end where the repair ends
     if (!ReadFound(copy, 1, &extra)) return CopyWriteFailed;
-    *changed = put != read;
+    *changed = state.pairRemoved;
     return extra == 0 ? CopyDone : CopyDiffers;
 }

@@ -55,19 +55,14 @@ static NameStatus TakeName(size_t* readPosition, char* name) {
 // directory before them: no selection holds more names than this.
 const int MaxPickedNames = SelectionBufferSize / 2;
 
-struct FileIdentity {
-    unsigned long long volume;
-    unsigned long long index;
-};
-
 // What the file system tells of one picked name, read once per walk before anything
 // is converted: the file it reaches, and, for a run, the file its copy would be.
 struct PickedFile {
     bool exact;  // no part of the path ends in a dot or a space
     bool known;  // the system gave the file's identity
-    FileIdentity identity;
+    FileStamp identity;
     bool copyKnown;
-    FileIdentity copyIdentity;
+    FileStamp copyIdentity;
 };
 
 static PickedFile Picked[MaxPickedNames];
@@ -80,20 +75,8 @@ struct NameWalk {
 };
 
 static const PickedFile& PickedAt(int index) {
-    static const PickedFile unknown = {true, false, {0, 0}, false, {0, 0}};
+    static const PickedFile unknown = {true, false, {}, false, {}};
     return index < MaxPickedNames ? Picked[index] : unknown;
-}
-
-static bool ReadIdentity(const char* path, FileIdentity* identity) {
-    FileStamp stamp;
-    if (!ReadPathStamp(path, &stamp)) return false;
-    identity->volume = stamp.volume;
-    identity->index = stamp.index;
-    return true;
-}
-
-static bool SameIdentity(const FileIdentity& a, const FileIdentity& b) {
-    return a.volume == b.volume && a.index == b.index;
 }
 
 // Fills Picked for every name of the list; WorkPath is left as the directory prefix.
@@ -107,10 +90,10 @@ static void ReadPickedFiles(size_t firstNamePosition, bool withCopies) {
         file->known = file->copyKnown = false;
         if (status != NameTaken || !PutName(WorkPath, name)) continue;
         file->exact = !PathPartEndsInDotOrSpace(WorkPath);
-        file->known = ReadIdentity(WorkPath, &file->identity);
+        file->known = ReadPathStamp(WorkPath, &file->identity);
         char copyName[NameBufferSize];
         if (withCopies && BuildOutputName(copyName, name) && PutName(WorkPath, copyName))
-            file->copyKnown = ReadIdentity(WorkPath, &file->copyIdentity);
+            file->copyKnown = ReadPathStamp(WorkPath, &file->copyIdentity);
     }
     WorkPath[NameOffset] = '\0';
 }
@@ -118,9 +101,9 @@ static void ReadPickedFiles(size_t firstNamePosition, bool withCopies) {
 // By identity where the system gives one. A name that reaches a file and one that
 // reaches none (or only a file the system cannot tell) are two files; only where
 // neither gives an identity do the names decide.
-static bool SameFile(bool knownA, const FileIdentity& a, const char* nameA, bool knownB, const FileIdentity& b,
+static bool SameFile(bool knownA, const FileStamp& a, const char* nameA, bool knownB, const FileStamp& b,
                      const char* nameB) {
-    if (knownA && knownB) return SameIdentity(a, b);
+    if (knownA && knownB) return SameFileIdentity(a, b);
     return !knownA && !knownB && SameFileName(nameA, nameB);
 }
 

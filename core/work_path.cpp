@@ -17,6 +17,13 @@ bool PutName(char* workPath, const char* name) {
     return false;
 }
 
+bool PutBeside(char* out, size_t size, const char* path, const char* leaf) {
+    const size_t folderLength = NameStart(path);
+    if (folderLength >= size) return false;
+    std::memcpy(out, path, folderLength);
+    return BoundedCopy(out + folderLength, leaf, size - folderLength) != nullptr;
+}
+
 void ReportNameTooLong(OwnerWindow owner, const char* name) {
     char text[NameBufferSize];
     if (!BoundedCopy(text, name, sizeof text)) text[sizeof text - 1] = '\0';

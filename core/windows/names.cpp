@@ -101,21 +101,32 @@ size_t NameStart(const char* path) {
     return start;
 }
 
-// In UTF-16, as the file calls see the name: no unit of a character looks like a
-// separator, a dot or a space. A name that cannot be read at all is not opened either.
+// A drive ("C:"), "." and ".." are not entries of a folder.
+template <typename Unit>
+static bool IsFolderEntry(const Unit* part, size_t length) {
+    const bool drive = length > 0 && part[length - 1] == ':';
+    const bool dots = (length == 1 && part[0] == '.') || (length == 2 && part[0] == '.' && part[1] == '.');
+    return length > 0 && !drive && !dots;
+}
+
+// In UTF-16 no unit inside a character looks like a separator, a dot or a space.
+static size_t NextWideSeparator(const WCHAR* path, size_t from) {
+    size_t i = from;
+    while (path[i] != L'\0' && path[i] != L'\\' && path[i] != L'/') ++i;
+    return i;
+}
+
+// As the file calls see the name, in UTF-16. A name that cannot be read at all is not
+// opened either.
 bool PathPartEndsInDotOrSpace(const char* path) {
     WCHAR wide[WideNameSize];
     if (!ToWide(path, wide)) return true;
-    size_t start = 0;
-    for (size_t i = 0;; ++i) {
-        const WCHAR c = wide[i];
-        if (c != L'\0' && c != L'\\' && c != L'/') continue;
-        const size_t length = i - start;
-        const bool dots = (length == 1 && wide[start] == L'.') ||
-                          (length == 2 && wide[start] == L'.' && wide[start + 1] == L'.');
-        if (length > 0 && !dots && (wide[i - 1] == L'.' || wide[i - 1] == L' ')) return true;
-        if (c == L'\0') return false;
-        start = i + 1;
+    for (size_t start = 0;;) {
+        const size_t end = NextWideSeparator(wide, start);
+        if (IsFolderEntry(wide + start, end - start) && (wide[end - 1] == L'.' || wide[end - 1] == L' '))
+            return true;
+        if (wide[end] == L'\0') return false;
+        start = end + 1;
     }
 }
 
@@ -183,26 +194,15 @@ static LookAlike FindNarrowLookAlike(const char* path, size_t start, size_t end)
     return comingBack < 2 ? NoLookAlike : LookAlikeFound;
 }
 
-// A drive ("C:"), "." and ".." are not entries of a folder.
-template <typename Unit>
-static bool IsFolderEntry(const Unit* part, size_t length) {
-    const bool drive = length > 0 && part[length - 1] == ':';
-    const bool dots = (length == 1 && part[0] == '.') || (length == 2 && part[0] == '.' && part[1] == '.');
-    return length > 0 && !drive && !dots;
-}
-
-// In UTF-16 no unit inside a character looks like a separator.
 static LookAlike FindWideLookAlikeOnPath(const WCHAR* wide) {
-    size_t start = 0;
-    for (size_t i = 0;; ++i) {
-        const WCHAR c = wide[i];
-        if (c != L'\0' && c != L'\\' && c != L'/') continue;
-        if (IsFolderEntry(wide + start, i - start)) {
-            const LookAlike answer = FindWideLookAlike(wide, start, i);
+    for (size_t start = 0;;) {
+        const size_t end = NextWideSeparator(wide, start);
+        if (IsFolderEntry(wide + start, end - start)) {
+            const LookAlike answer = FindWideLookAlike(wide, start, end);
             if (answer != NoLookAlike) return answer;
         }
-        if (c == L'\0') return NoLookAlike;
-        start = i + 1;
+        if (wide[end] == L'\0') return NoLookAlike;
+        start = end + 1;
     }
 }
 

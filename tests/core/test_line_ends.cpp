@@ -60,7 +60,7 @@ Restored Expected(const ByteCase& c) {
 // each piece repaired into a buffer of its own or where it lies, as CopyRestoring does.
 Restored RestoreInPieces(const Bytes& input, const std::vector<size_t>& pieces, bool inPlace = false) {
     Bytes output;
-    RestoreState state = {false, false};
+    RestoreState state = {};
     size_t done = 0;
     size_t piece = 0;
     while (done < input.size()) {

@@ -43,7 +43,7 @@ static Bytes Reference(const uint8_t* data, size_t size, bool* lone) {
 // CopyRestoring does, or into a buffer of its own.
 static Bytes ConvertInPieces(const uint8_t* data, size_t size, size_t piece, bool inPlace, bool* lone) {
     Bytes output, block(piece + 1), out(piece + 1);
-    RestoreState state = {false, false};
+    RestoreState state = {};
     for (size_t done = 0; done < size; done += piece) {
         const size_t n = size - done < piece ? size - done : piece;
         std::memcpy(block.data() + 1, data + done, n);
