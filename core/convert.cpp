@@ -1,6 +1,8 @@
 // One picked file: its repaired copy named "Copy of " + name, kept or put in its place.
 // The copy is written under a name of the program's own and takes its real name only
 // once it is whole and on the disk, so a crash never leaves a partial "Copy of " file.
+// The only files deleted are the ones this run made; the picked file and a "Copy of "
+// file already there are replaced only while they are exactly as they were read.
 #include "convert.h"
 
 #include <cstring>
@@ -13,9 +15,7 @@
 
 const char OutputPrefix[] = "Copy of ";
 static const size_t OutputPrefixLength = sizeof OutputPrefix - 1;
-// Where a copy is written until it is whole. Only this program makes a file of this
-// name, so one left by a crash may be removed by a later run.
-const char UnfinishedCopyName[] = "~Decrimp 95 unfinished copy.tmp";
+const char UnfinishedCopyStem[] = "~Decrimp 95 unfinished copy";
 
 // Blocks are already large; a second layer of buffering would only copy them again.
 // Should the library refuse, its own buffer is still correct, only slower.
@@ -30,33 +30,31 @@ bool BuildOutputName(char* outputName, const char* name) {
     return BoundedCopy(outputName + prefixEnd, name + NameStart(name), NameBufferSize - prefixEnd) != nullptr;
 }
 
-static bool BuildUnfinishedName(char* unfinishedName, const char* name) {
-    return PutBeside(unfinishedName, NameBufferSize, name, UnfinishedCopyName);
-}
-
-// The names and paths of the copy and of its unfinished form must fit, in our buffers
-// and in the platform's file calls, before anything is touched. The copy's path is
-// longer than the picked file's, so that one fits as well.
-static bool OutputFits(char* workPath, const char* name, char* outputName, char* unfinishedName) {
-    if (!BuildOutputName(outputName, name) || !BuildUnfinishedName(unfinishedName, name)) return false;
-    if (!PutName(workPath, outputName) || !PathFitsPlatform(workPath)) return false;
-    return PutName(workPath, unfinishedName) && PathFitsPlatform(workPath);
-}
-
-static bool Unchanged(const FileStamp& a, const FileStamp& b) {
-    return SameFileIdentity(a, b) && a.size == b.size && a.writeTime == b.writeTime;
-}
-
-// What ConvertFile knows of the picked file and its copy as it goes.
+// What ConvertFile knows of the picked file and its copy as it goes. Each file has a
+// path of its own, built once, so every call says which file it touches.
 struct Conversion {
-    char* workPath;
-    const char* name;
-    char outputName[NameBufferSize];
-    char unfinishedName[NameBufferSize];
-    FileStamp picked;     // as it was opened, to tell if it changed before the replace
+    char outputName[NameBufferSize];    // "Copy of " + name
+    char pickedPath[WorkPathSize];
+    char copyPath[WorkPathSize];        // the "Copy of " file beside it
+    char unfinishedPath[WorkPathSize];  // the copy while it is written, under a free name of our own
+    FileStamp picked;  // as it was opened: it must stay so until the replace
     bool pickedStamped;
-    bool changed;         // the repair differs from the picked file
+    FileStamp copy;    // the "Copy of " file as it was named or matched, likewise
+    bool copyStamped;
+    bool changed;      // the repair differs from the picked file
 };
+
+// The paths of the picked file, of its copy and of the longest name the unfinished copy
+// may take must fit, in our buffers and in the platform's file calls, before anything
+// is touched. The copy's path is longer than the picked file's, so that one fits too.
+static bool BuildPaths(const char* folder, const char* name, Conversion* c) {
+    if (NameOffset >= WorkPathSize || !BuildOutputName(c->outputName, name)) return false;
+    std::memcpy(c->pickedPath, folder, NameOffset);
+    std::memcpy(c->copyPath, folder, NameOffset);
+    if (!PutName(c->pickedPath, name) || !PutName(c->copyPath, c->outputName)) return false;
+    return PathFitsPlatform(c->copyPath) &&
+           PutOwnNameBeside(c->unfinishedPath, c->copyPath, UnfinishedCopyStem, OwnNameTries);
+}
 
 // Some C libraries report a failed final flush only from fflush, not from fclose.
 // The copy reaches the disk before it gets its name: a power cut after that must
@@ -67,29 +65,34 @@ static bool FinishOutput(FILE* output) {
     return flushed && closed;
 }
 
-// A file of the unfinished copy's name is one a crash left: it goes, unless it is
-// the very file picked (someone may pick anything in "All").
-static FILE* CreateUnfinishedCopy(const Conversion& c) {
-    bool exists = false;
-    FILE* output = CreateNewFile(c.workPath, &exists);
-    if (output || !exists) return output;
-    FileStamp leftover;
-    if (!ReadPathStamp(c.workPath, &leftover) || (c.pickedStamped && SameFileIdentity(leftover, c.picked)))
-        return nullptr;
-    if (!DeletePath(c.workPath)) return nullptr;
-    return CreateNewFile(c.workPath, &exists);
+// The first of the program's own names that no file has: a file under such a name,
+// picked or not, a crash's leftover or not, is never touched.
+static FILE* CreateUnfinishedCopy(Conversion* c) {
+    for (int number = 1; number <= OwnNameTries; ++number) {
+        if (!PutOwnNameBeside(c->unfinishedPath, c->copyPath, UnfinishedCopyStem, number)) return nullptr;
+        bool exists = false;
+        FILE* output = CreateNewFile(c->unfinishedPath, &exists);
+        if (output || !exists) return output;
+    }
+    return nullptr;
+}
+
+// A save made while the file was read leaves a repair of neither version.
+static bool UnchangedSinceOpened(FILE* input, const Conversion& c) {
+    FileStamp now;
+    return !c.pickedStamped || (ReadStreamStamp(input, &now) && SameFileUnchanged(now, c.picked));
 }
 
 // Writes the repair under the unfinished name; on success it is whole and on the disk.
 // Anything else removes it again.
 static CopyResult WriteUnfinishedCopy(FILE* input, Conversion* c) {
-    PutName(c->workPath, c->unfinishedName);
-    FILE* output = CreateUnfinishedCopy(*c);
+    FILE* output = CreateUnfinishedCopy(c);
     if (!output) return CopyWriteFailed;
     Unbuffer(output);
     CopyResult result = CopyRestoring(input, output, &c->changed);
+    if (result == CopyDone && !UnchangedSinceOpened(input, *c)) result = CopyPickedChanged;
     if (!FinishOutput(output) && result == CopyDone) result = CopyWriteFailed;
-    if (result != CopyDone) (void)DeletePath(c->workPath);  // if even this fails, a later run removes it
+    if (result != CopyDone) (void)DeletePath(c->unfinishedPath);  // should even this fail, it stays, harmless
     return result;
 }
 
@@ -99,79 +102,89 @@ static bool NothingToReplace(const Conversion& c) {
 }
 
 // The whole copy takes the name "Copy of ", unless something took that name meanwhile.
-// WorkPath names the unfinished copy on entry.
-static CopyResult NameTheCopy(const Conversion& c) {
-    char unfinishedPath[WorkPathSize];
-    BoundedCopy(unfinishedPath, c.workPath, WorkPathSize);
-    PutName(c.workPath, c.outputName);
-    if (NothingToReplace(c)) {
-        (void)DeletePath(unfinishedPath);  // the picked file is its own repair
+static CopyResult NameTheCopy(Conversion* c) {
+    if (NothingToReplace(*c)) {
+        (void)DeletePath(c->unfinishedPath);  // the picked file is its own repair
         return CopyDone;
     }
-    if (RenameToNewPath(unfinishedPath, c.workPath)) return CopyDone;
-    (void)DeletePath(unfinishedPath);
-    return CopyWriteFailed;
+    if (!RenameToNewPath(c->unfinishedPath, c->copyPath, nullptr)) {
+        (void)DeletePath(c->unfinishedPath);
+        return CopyWriteFailed;
+    }
+    c->copyStamped = ReadPathStamp(c->copyPath, &c->copy);
+    return CopyDone;
 }
 
 // A "Copy of " file that was there before: taken only when it already holds the repair
-// (an earlier run made it). Anything else may be the user's own copy and stays as it is.
+// (an earlier run made it). Anything else may be the user's own copy and stays as it is;
+// so does a link, whose bytes live elsewhere: in the picked file's place it would turn
+// the picked file into that link.
 static CopyResult UseExistingCopy(FILE* input, Conversion* c) {
+    if (IsLinkPath(c->copyPath)) return CopyWriteFailed;
     // Windows flushes a file to disk only through a handle that may write.
-    FILE* copy = OpenSharedFile(c->workPath, GenerateNewFiles != 0 ? "rb" : "r+b");
+    FILE* copy = OpenSharedFile(c->copyPath, GenerateNewFiles != 0 ? "rb" : "r+b");
     if (!copy) return CopyWriteFailed;
     Unbuffer(copy);
-    CopyResult result = MatchRestoring(input, copy, &c->changed);
+    c->copyStamped = ReadStreamStamp(copy, &c->copy);
+    CopyResult result = IsDiskFile(copy) ? MatchRestoring(input, copy, &c->changed) : CopyWriteFailed;
+    if (result == CopyDone && !UnchangedSinceOpened(input, *c)) result = CopyPickedChanged;
     const bool onDisk = result != CopyDone || GenerateNewFiles != 0 || FlushToDisk(copy);
     if ((std::fclose(copy) != 0 || !onDisk) && result == CopyDone) result = CopyWriteFailed;
     return result;
 }
 
 static CopyResult MakeCopy(FILE* input, Conversion* c) {
-    PutName(c->workPath, c->outputName);
     FileStamp existing;
-    if (ReadPathStamp(c->workPath, &existing)) return UseExistingCopy(input, c);
+    if (ReadPathStamp(c->copyPath, &existing)) return UseExistingCopy(input, c);
     const CopyResult result = WriteUnfinishedCopy(input, c);
-    return result == CopyDone ? NameTheCopy(*c) : result;
+    return result == CopyDone ? NameTheCopy(c) : result;
 }
 
 // Nothing takes the picked file's place; the box names what failed.
 static void GiveUpCopy(const Conversion& c, OwnerWindow owner, CopyResult result) {
-    char outputPath[WorkPathSize];
-    PutName(c.workPath, c.outputName);
-    BoundedCopy(outputPath, c.workPath, WorkPathSize);
-    PutName(c.workPath, c.name);
-    if (result == CopyReadFailed)
-        ShowMessage(owner, c.workPath, "File Not Read!", BoxError);
-    else if (result == CopyNotDamaged)
-        ShowMessage(owner, c.workPath, "File Not Damaged!", BoxWarning);
-    else
-        ShowMessage(owner, outputPath, "File Not Written!", BoxError);
+    switch (result) {
+    case CopyReadFailed:
+        ShowMessage(owner, c.pickedPath, "File Not Read!", BoxError);
+        break;
+    case CopyNotDamaged:
+        ShowMessage(owner, c.pickedPath, "File Not Damaged!", BoxWarning);
+        break;
+    case CopyPickedChanged:
+        ShowMessage(owner, c.pickedPath, "File Changed While Read!", BoxWarning);
+        break;
+    default:
+        ShowMessage(owner, c.copyPath, "File Not Written!", BoxError);
+        break;
+    }
 }
 
-// The picked file is replaced only if it is still what was read: a program that saved
-// it meanwhile keeps its save, and the repair stays beside it.
-static bool PickedFileUnchanged(const Conversion& c) {
+static bool StillAsStamped(const char* path, bool stamped, const FileStamp& stamp) {
     FileStamp now;
-    return !c.pickedStamped || (ReadPathStamp(c.workPath, &now) && Unchanged(now, c.picked));
+    return !stamped || (ReadPathStamp(path, &now) && SameFileUnchanged(now, stamp));
+}
+
+// The picked file is replaced only if it is still what was read and the copy still what
+// was written or matched: a program that saved either meanwhile keeps its save. A link
+// is not replaced by a plain file: the file it leads to would stay damaged.
+static bool MayReplace(const Conversion& c) {
+    return StillAsStamped(c.pickedPath, c.pickedStamped, c.picked) &&
+           StillAsStamped(c.copyPath, c.copyStamped, c.copy) && !IsLinkPath(c.pickedPath);
 }
 
 // One call puts the repair in place, so the picked file is never missing: it is either
 // replaced whole or left as it was, with the repair still beside it. Where the system
 // has no such call, renames do it in steps that never lose the picked file's bytes.
 static bool ReplacePickedFile(const Conversion& c, OwnerWindow owner) {
-    char outputPath[WorkPathSize];
-    BoundedCopy(outputPath, c.workPath, WorkPathSize);
-    PutName(c.workPath, c.name);
     unsigned attributes = 0;
-    const bool attributesRead = ReadKeptAttributes(c.workPath, &attributes);
-    ReplaceResult result = PickedFileUnchanged(c) ? ReplacePath(outputPath, c.workPath) : NotReplaced;
-    if (result == NoOneStepReplace && ReplaceInSteps(outputPath, c.workPath, owner)) result = Replaced;
+    const bool attributesRead = ReadKeptAttributes(c.pickedPath, &attributes);
+    ReplaceResult result = MayReplace(c) ? ReplacePath(c.copyPath, c.pickedPath) : NotReplaced;
+    if (result == NoOneStepReplace && ReplaceInSteps(c.copyPath, c.pickedPath, owner)) result = Replaced;
     if (result != Replaced) {
-        ShowMessage(owner, c.workPath, "File Not Replaced!", BoxError);
+        ShowMessage(owner, c.pickedPath, "File Not Replaced!", BoxError);
         return false;
     }
     // The data is safe by now; a mark that cannot be set again is not worth a box.
-    if (attributesRead) (void)WriteKeptAttributes(c.workPath, attributes);
+    if (attributesRead) (void)WriteKeptAttributes(c.pickedPath, attributes);
     return true;
 }
 
@@ -188,32 +201,33 @@ static FILE* OpenPickedFile(const char* path) {
     return input;
 }
 
-bool ConvertFile(char* workPath, const char* name, OwnerWindow owner) {
-    Conversion c = {workPath, name, {}, {}, {}, false, false};
-    const bool outputFits = OutputFits(workPath, name, c.outputName, c.unfinishedName);
-    // The name goes in even when something does not fit: WorkPath then names the
-    // picked file (cut if need be), as after every other failure.
-    if (!PutName(workPath, name) || !outputFits) {
-        ReportNameTooLong(owner, name);
-        return false;
-    }
-    FILE* input = OpenPickedFile(workPath);
+static bool ConvertPickedFile(Conversion* c, OwnerWindow owner) {
+    FILE* input = OpenPickedFile(c->pickedPath);
     if (!input) {
-        ShowMessage(owner, workPath, "File Not Open!", BoxError);
+        ShowMessage(owner, c->pickedPath, "File Not Open!", BoxError);
         return false;
     }
     Unbuffer(input);
-    c.pickedStamped = ReadStreamStamp(input, &c.picked);
-    CopyResult result = MakeCopy(input, &c);
+    c->pickedStamped = ReadStreamStamp(input, &c->picked);
+    CopyResult result = MakeCopy(input, c);
     if (std::fclose(input) != 0 && result == CopyDone) result = CopyReadFailed;
     if (result != CopyDone) {
-        GiveUpCopy(c, owner, result);
+        GiveUpCopy(*c, owner, result);
         return false;
     }
-    if (GenerateNewFiles != 0) return true;
-    if (!c.changed) {
-        PutName(workPath, name);
-        return true;
-    }
-    return ReplacePickedFile(c, owner);
+    if (GenerateNewFiles != 0 || !c->changed) return true;
+    return ReplacePickedFile(*c, owner);
+}
+
+bool ConvertFile(char* workPath, const char* name, OwnerWindow owner) {
+    Conversion c = {};
+    bool repaired = false;
+    if (BuildPaths(workPath, name, &c))
+        repaired = ConvertPickedFile(&c, owner);
+    else
+        ReportNameTooLong(owner, name);
+    // The completion box names the copy after a generate-mode success, otherwise the
+    // picked file (cut, when its name does not fit).
+    (void)PutName(workPath, repaired && GenerateNewFiles != 0 ? c.outputName : name);
+    return repaired;
 }

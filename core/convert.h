@@ -8,8 +8,9 @@
 #include "restore.h"
 
 extern const char OutputPrefix[];  // "Copy of "
-// The name a copy has in its folder until it is whole.
-extern const char UnfinishedCopyName[];
+// The copy has a name of its own in its folder until it is whole: this stem + ".tmp",
+// numbered past any file of that name there (see PutOwnNameBeside).
+extern const char UnfinishedCopyStem[];  // "~Decrimp 95 unfinished copy"
 
 // Fills outputName (NameBufferSize characters) with "Copy of " + name, the prefix
 // put after any folder the name carries; false when that does not fit, and

@@ -31,8 +31,11 @@ bool IsDiskFile(FILE* stream);
 // Fails, as on Windows, on a read-only file.
 bool DeletePath(const char* path);
 // Gives from the name to, which must be free: a file already called to is never
-// replaced, whoever made it meanwhile.
-bool RenameToNewPath(const char* from, const char* to);
+// replaced, whoever made it meanwhile. *exists tells whether that is why it failed.
+bool RenameToNewPath(const char* from, const char* to, bool* exists);
+// True when path is a symbolic link or another reparse point, not the file itself:
+// a file put in its place would replace the link, and the file it leads to would stay.
+bool IsLinkPath(const char* path);
 // Puts from in to's place in one step: to ends either replaced whole or as it was,
 // and from is gone only on success. Fails on a read-only to, as Windows does.
 // NoOneStepReplace: this system has no such call (Windows 95/98/Me export it but do
@@ -49,19 +52,37 @@ bool ReadKeptAttributes(const char* path, unsigned* attributes);
 bool WriteKeptAttributes(const char* path, unsigned attributes);
 
 // What tells one file from every other (the volume and the file's number on it) and
-// whether it changed (size and last write time), as the file system keeps them.
+// whether it changed (size, last write time, and the time of any change at all, which
+// a save that keeps the size and puts the date back still moves), as the file system
+// keeps them.
 struct FileStamp {
+    bool identified;  // the number is the file's own: not 0 or all ones, and kept by the system
     unsigned long long volume;
     unsigned long long index;
+    unsigned long long indexHigh;  // where the system gives 128-bit numbers
     unsigned long long size;
     unsigned long long writeTime;
+    unsigned long long changeTime;  // 0 where the system keeps none (Windows 95/98/Me)
 };
-// False when the system cannot tell (no such file, or a file system without numbers).
+// False when the system cannot tell (no such file, not a file on a disk).
 bool ReadPathStamp(const char* path, FileStamp* stamp);
 bool ReadStreamStamp(FILE* stream, FileStamp* stamp);
-// True when the two stamps are of one file, whatever its size and time.
+// True when the two stamps are of one file. File systems that derive their numbers may
+// give one number to two files, so size and last write time must agree as well.
 inline bool SameFileIdentity(const FileStamp& a, const FileStamp& b) {
-    return a.volume == b.volume && a.index == b.index;
+    return a.identified && b.identified && a.volume == b.volume && a.index == b.index &&
+           a.indexHigh == b.indexHigh && a.size == b.size && a.writeTime == b.writeTime;
+}
+// True when nothing changed in the file between the two stamps. Where either gives no
+// number of its own, size and times decide alone.
+inline bool SameFileUnchanged(const FileStamp& a, const FileStamp& b) {
+    const bool sameNumber = !a.identified || !b.identified ||
+                            (a.volume == b.volume && a.index == b.index && a.indexHigh == b.indexHigh);
+    return sameNumber && a.size == b.size && a.writeTime == b.writeTime && a.changeTime == b.changeTime;
+}
+// A file system without numbers of its own may give every file 0 (or all ones).
+inline bool IsUsableFileNumber(unsigned long long high, unsigned long long low) {
+    return !(high == 0 && low == 0) && !(high == ~0ull && low == ~0ull) && !(high == 0 && low == ~0ull);
 }
 
 // True when the system saves the SSE registers with the rest of a thread's state, so

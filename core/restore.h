@@ -34,7 +34,8 @@ const char* RestoreWidthName(RestoreWidth width);
 
 // CopyDiffers: a file that was compared holds something other than the repair.
 // CopyNotDamaged: input holds a lone LF; nothing more was read or written.
-enum CopyResult { CopyDone, CopyReadFailed, CopyWriteFailed, CopyDiffers, CopyNotDamaged };
+// CopyPickedChanged: another program changed the input while it was read.
+enum CopyResult { CopyDone, CopyReadFailed, CopyWriteFailed, CopyDiffers, CopyNotDamaged, CopyPickedChanged };
 
 // Streams input to output, repaired, block by block; memory does not grow with the file.
 // *changed tells whether the repair left out any CR (false: output equals input).

@@ -59,7 +59,7 @@ const int MaxPickedNames = SelectionBufferSize / 2;
 // is converted: the file it reaches, and, for a run, the file its copy would be.
 struct PickedFile {
     bool exact;  // no part of the path ends in a dot or a space
-    bool known;  // the system gave the file's identity
+    bool known;  // the system gave the file's identity: a number of its own
     FileStamp identity;
     bool copyKnown;
     FileStamp copyIdentity;
@@ -90,21 +90,27 @@ static void ReadPickedFiles(size_t firstNamePosition, bool withCopies) {
         file->known = file->copyKnown = false;
         if (status != NameTaken || !PutName(WorkPath, name)) continue;
         file->exact = !PathPartEndsInDotOrSpace(WorkPath);
-        file->known = ReadPathStamp(WorkPath, &file->identity);
+        file->known = ReadPathStamp(WorkPath, &file->identity) && file->identity.identified;
         char copyName[NameBufferSize];
         if (withCopies && BuildOutputName(copyName, name) && PutName(WorkPath, copyName))
-            file->copyKnown = ReadPathStamp(WorkPath, &file->copyIdentity);
+            file->copyKnown = ReadPathStamp(WorkPath, &file->copyIdentity) && file->copyIdentity.identified;
     }
     WorkPath[NameOffset] = '\0';
 }
 
 // By identity where the system gives one. A name that reaches a file and one that
 // reaches none (or only a file the system cannot tell) are two files; only where
-// neither gives an identity do the names decide.
+// neither gives an identity do the paths decide, each resolved as the file calls do.
+// WorkPath holds the folder's prefix while the walks run.
 static bool SameFile(bool knownA, const FileStamp& a, const char* nameA, bool knownB, const FileStamp& b,
                      const char* nameB) {
-    if (knownA && knownB) return SameFileIdentity(a, b);
-    return !knownA && !knownB && SameFileName(nameA, nameB);
+    if (knownA || knownB) return knownA && knownB && SameFileIdentity(a, b);
+    char pathA[WorkPathSize];
+    char pathB[WorkPathSize];
+    std::memcpy(pathA, WorkPath, NameOffset);
+    std::memcpy(pathB, WorkPath, NameOffset);
+    if (!PutName(pathA, nameA) || !PutName(pathB, nameB)) return SameFileName(nameA, nameB);
+    return SameFileName(pathA, pathB);
 }
 
 static bool SamePickedFile(int a, const char* nameA, int b, const char* nameB) {

@@ -1,6 +1,7 @@
 // Every write into WorkPath goes through here, so none can run past its end.
 #include "work_path.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "bounded_copy.h"
@@ -22,6 +23,14 @@ bool PutBeside(char* out, size_t size, const char* path, const char* leaf) {
     if (folderLength >= size) return false;
     std::memcpy(out, path, folderLength);
     return BoundedCopy(out + folderLength, leaf, size - folderLength) != nullptr;
+}
+
+bool PutOwnNameBeside(char* out, const char* path, const char* stem, int number) {
+    char leaf[NameBufferSize];
+    const int length = number <= 1 ? std::snprintf(leaf, sizeof leaf, "%s.tmp", stem)
+                                   : std::snprintf(leaf, sizeof leaf, "%s (%d).tmp", stem, number);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof leaf) return false;
+    return PutBeside(out, WorkPathSize, path, leaf) && PathFitsPlatform(out);
 }
 
 void ReportNameTooLong(OwnerWindow owner, const char* name) {

@@ -12,6 +12,14 @@ bool PutName(char* workPath, const char* name);
 // a file beside path. False when that does not fit.
 bool PutBeside(char* out, size_t size, const char* path, const char* leaf);
 
+// The files the program makes for itself (a copy being written, a picked file stepping
+// aside) take a name no file in the folder has: stem + ".tmp", else stem + " (2).tmp" and
+// so on up to OwnNameTries, so that a file of such a name is never one of the user's.
+const int OwnNameTries = 99;
+// Fills out (WorkPathSize characters) with the name of try number (1 on) beside path;
+// false when it does not fit there or in the platform's file calls.
+bool PutOwnNameBeside(char* out, const char* path, const char* stem, int number);
+
 // "File Name Too Long!" with the name, cut to fit the box's text.
 void ReportNameTooLong(OwnerWindow owner, const char* name);
 

@@ -35,6 +35,13 @@ static bool OpensForWriting(const char* mode) {
     return mode[0] == 'w' || strchr(mode, '+') != nullptr;
 }
 
+static int OpenFlags(const char* mode) {
+    if (mode[0] == 'w') return O_WRONLY | O_CREAT | O_TRUNC;
+    return strchr(mode, '+') != nullptr ? O_RDWR : O_RDONLY;
+}
+
+// Opened without waiting, so that a pipe (FIFO) with no writer does not hang here and
+// IsDiskFile can refuse it, as Windows refuses a pipe; then reads wait as on a file.
 FILE* OpenSharedFile(const char* path, const char* mode) {
     char native[WorkPathSize];
     if (!ToNativePath(path, native)) return nullptr;
@@ -42,7 +49,13 @@ FILE* OpenSharedFile(const char* path, const char* mode) {
         errno = EACCES;
         return nullptr;
     }
-    return fopen(native, mode);
+    const int descriptor = open(native, OpenFlags(mode) | O_NONBLOCK, 0666);
+    if (descriptor == -1) return nullptr;
+    const int flags = fcntl(descriptor, F_GETFL);
+    FILE* stream = nullptr;
+    if (flags != -1 && fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != -1) stream = fdopen(descriptor, mode);
+    if (stream == nullptr) close(descriptor);
+    return stream;
 }
 
 FILE* CreateNewFile(const char* path, bool* exists) {
@@ -81,11 +94,19 @@ bool DeletePath(const char* path) {
 }
 
 // RENAME_NOREPLACE fails when to exists, in the same step, as the Windows move does.
-bool RenameToNewPath(const char* from, const char* to) {
+bool RenameToNewPath(const char* from, const char* to, bool* exists) {
     char nativeFrom[WorkPathSize];
     char nativeTo[WorkPathSize];
     if (!ToNativePath(from, nativeFrom) || !ToNativePath(to, nativeTo)) return false;
-    return renameat2(AT_FDCWD, nativeFrom, AT_FDCWD, nativeTo, RENAME_NOREPLACE) == 0;
+    if (renameat2(AT_FDCWD, nativeFrom, AT_FDCWD, nativeTo, RENAME_NOREPLACE) == 0) return true;
+    if (exists) *exists = errno == EEXIST;
+    return false;
+}
+
+bool IsLinkPath(const char* path) {
+    char native[WorkPathSize];
+    struct stat info;
+    return ToNativePath(path, native) && lstat(native, &info) == 0 && S_ISLNK(info.st_mode);
 }
 
 // Linux always replaces in one step.
@@ -112,12 +133,18 @@ bool WriteKeptAttributes(const char* path, unsigned attributes) {
     return ToNativePath(path, native) && chmod(native, attributes & 07777) == 0;
 }
 
+static unsigned long long Nanoseconds(const struct timespec& time) {
+    return static_cast<unsigned long long>(time.tv_sec) * 1000000000ull + static_cast<unsigned long long>(time.tv_nsec);
+}
+
 static void StampFromStat(const struct stat& info, FileStamp* stamp) {
     stamp->volume = static_cast<unsigned long long>(info.st_dev);
     stamp->index = static_cast<unsigned long long>(info.st_ino);
+    stamp->indexHigh = 0;
+    stamp->identified = IsUsableFileNumber(0, stamp->index);
     stamp->size = static_cast<unsigned long long>(info.st_size);
-    stamp->writeTime = static_cast<unsigned long long>(info.st_mtim.tv_sec) * 1000000000ull +
-                       static_cast<unsigned long long>(info.st_mtim.tv_nsec);
+    stamp->writeTime = Nanoseconds(info.st_mtim);
+    stamp->changeTime = Nanoseconds(info.st_ctim);
 }
 
 bool ReadStreamStamp(FILE* stream, FileStamp* stamp) {

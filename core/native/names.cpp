@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform.h"
+#include "state.h"
 
 const size_t PlatformPathLimit = 259;  // MAX_PATH less the terminator
 const unsigned NotDecoded = 0xFFFFFFFF;
@@ -55,7 +56,45 @@ static unsigned Upper(unsigned point) {
                    : static_cast<unsigned>(towupper(static_cast<wint_t>(point)));
 }
 
+static bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+// One spelling of a path, as the file calls resolve it: "." parts dropped, a ".." part
+// taking the part before it away, "/" and "\\" alike. False when out is too small.
+static bool Resolve(const char* path, char* out, size_t size) {
+    size_t length = 0;
+    const bool rooted = IsSeparator(path[0]);
+    for (const char* part = path; *part;) {
+        while (IsSeparator(*part)) ++part;
+        size_t partLength = 0;
+        while (part[partLength] && !IsSeparator(part[partLength])) ++partLength;
+        const bool up = partLength == 2 && part[0] == '.' && part[1] == '.';
+        const size_t lastStart = length == 0 ? 0 : NameStart(out);
+        const bool canGoUp = length > 0 && std::strcmp(out + lastStart, "..") != 0;
+        if (up && canGoUp) {
+            length = lastStart > 0 ? lastStart - 1 : 0;
+        } else if (partLength > 0 && !(partLength == 1 && part[0] == '.')) {
+            if (length + 1 + partLength + 1 > size) return false;
+            if (length > 0 || rooted) out[length++] = '/';
+            std::memcpy(out + length, part, partLength);
+            length += partLength;
+        }
+        out[length] = '\0';
+        part += partLength;
+    }
+    if (length == 0 && size > 1 && rooted) out[length++] = '/';
+    out[length] = '\0';
+    return true;
+}
+
 bool SameFileName(const char* a, const char* b) {
+    char resolvedA[WorkPathSize];
+    char resolvedB[WorkPathSize];
+    if (Resolve(a, resolvedA, sizeof resolvedA) && Resolve(b, resolvedB, sizeof resolvedB)) {
+        a = resolvedA;
+        b = resolvedB;
+    }
     const unsigned char* textA = reinterpret_cast<const unsigned char*>(a);
     const unsigned char* textB = reinterpret_cast<const unsigned char*>(b);
     if (!IsUtf8(textA) || !IsUtf8(textB)) return std::strcmp(a, b) == 0;

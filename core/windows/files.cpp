@@ -99,18 +99,83 @@ bool WriteKeptAttributes(const char* path, unsigned attributes) {
     return wanted == found || SetFileAttributesA(path, wanted) != 0;
 }
 
-static void StampFromInformation(const BY_HANDLE_FILE_INFORMATION& info, FileStamp* stamp) {
-    stamp->volume = info.dwVolumeSerialNumber;
-    stamp->index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    stamp->size = (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    stamp->writeTime = (static_cast<unsigned long long>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-                       info.ftLastWriteTime.dwLowDateTime;
+// The calls behind a file's stamp that not every Windows has, looked up once. (Not as
+// function statics: their guards would pull in thread calls the oldest systems lack.)
+struct FileIdInformation {  // FILE_ID_INFO, Windows 8 and later
+    ULONGLONG volume;
+    BYTE id[16];
+};
+struct BasicInformation {  // FILE_BASIC_INFORMATION
+    LARGE_INTEGER creationTime, lastAccessTime, lastWriteTime, changeTime;
+    ULONG attributes;
+};
+struct IoStatus {  // IO_STATUS_BLOCK
+    union {
+        LONG status;
+        void* pointer;
+    };
+    ULONG_PTR information;
+};
+static const int FileIdInfoClass = 18;          // FILE_INFO_BY_HANDLE_CLASS's FileIdInfo
+static const int FileBasicInformationClass = 4;  // FILE_INFORMATION_CLASS's FileBasicInformation
+typedef BOOL(WINAPI* InformationExCall)(HANDLE, int, void*, DWORD);
+typedef LONG(WINAPI* QueryInformationCall)(HANDLE, IoStatus*, void*, ULONG, int);
+static InformationExCall informationEx;  // Windows 8 on: 128-bit file numbers (ReFS)
+static QueryInformationCall queryInformation;  // NT 4 on: the time of the last change of any kind
+static bool numbersKept;  // 95/98/Me may give a file a new number each time it is first opened
+static bool stampCallsLookedUp;
+
+static void LookUpStampCalls() {
+    if (stampCallsLookedUp) return;
+    informationEx = reinterpret_cast<InformationExCall>(
+        reinterpret_cast<void (*)()>(LookUpCall("kernel32.dll", "GetFileInformationByHandleEx")));
+    queryInformation = reinterpret_cast<QueryInformationCall>(
+        reinterpret_cast<void (*)()>(LookUpCall("ntdll.dll", "NtQueryInformationFile")));
+    numbersKept = (GetVersionCall() & 0x80000000) == 0;  // only 95/98/Me set the top bit
+    stampCallsLookedUp = true;
+}
+
+static unsigned long long Join(DWORD high, DWORD low) {
+    return (static_cast<unsigned long long>(high) << 32) | low;
+}
+
+static unsigned long long JoinBytes(const BYTE* bytes) {
+    unsigned long long joined = 0;
+    for (int i = 7; i >= 0; --i) joined = (joined << 8) | bytes[i];
+    return joined;
+}
+
+// Where the system has a 128-bit number, it is the file's own; the 64-bit one may be
+// derived from it and shared by two files.
+static void ReadWideNumber(HANDLE handle, FileStamp* stamp) {
+    FileIdInformation wide;
+    if (informationEx == nullptr || informationEx(handle, FileIdInfoClass, &wide, sizeof wide) == 0) return;
+    stamp->volume = wide.volume;
+    stamp->index = JoinBytes(wide.id);
+    stamp->indexHigh = JoinBytes(wide.id + 8);
+}
+
+static unsigned long long ReadChangeTime(HANDLE handle) {
+    BasicInformation basic;
+    IoStatus status;
+    if (queryInformation == nullptr ||
+        queryInformation(handle, &status, &basic, sizeof basic, FileBasicInformationClass) < 0)
+        return 0;
+    return static_cast<unsigned long long>(basic.changeTime.QuadPart);
 }
 
 static bool StampFromHandle(HANDLE handle, FileStamp* stamp) {
+    LookUpStampCalls();
     BY_HANDLE_FILE_INFORMATION info;
-    if (GetFileInformationByHandle(handle, &info) == 0) return false;
-    StampFromInformation(info, stamp);
+    if (GetFileInformationByHandleCall(handle, &info) == 0) return false;
+    stamp->volume = info.dwVolumeSerialNumber;
+    stamp->index = Join(info.nFileIndexHigh, info.nFileIndexLow);
+    stamp->indexHigh = 0;
+    ReadWideNumber(handle, stamp);
+    stamp->identified = numbersKept && IsUsableFileNumber(stamp->indexHigh, stamp->index);
+    stamp->size = Join(info.nFileSizeHigh, info.nFileSizeLow);
+    stamp->writeTime = Join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
+    stamp->changeTime = ReadChangeTime(handle);
     return true;
 }
 
@@ -131,6 +196,15 @@ bool ReadPathStamp(const char* path, FileStamp* stamp) {
 }
 
 // Without MOVEFILE_REPLACE_EXISTING, a move never takes a name that is in use.
-bool RenameToNewPath(const char* from, const char* to) {
-    return MoveFileA(from, to) != 0;
+bool RenameToNewPath(const char* from, const char* to, bool* exists) {
+    if (MoveFileA(from, to) != 0) return true;
+    const DWORD error = GetLastError();
+    if (exists) *exists = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
+    return false;
+}
+
+// Windows before 2000 has no reparse points, and never sets the mark.
+bool IsLinkPath(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }

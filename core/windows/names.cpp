@@ -65,7 +65,19 @@ static bool SameNarrowName(const char* a, const char* b) {
     return std::strcmp(upperA, upperB) == 0;
 }
 
+// One spelling of a path, by the system's own rules, as its file calls resolve it:
+// "." and "..", "/" for "\\", a dot or space that ends a part. A relative path is
+// resolved against the current folder, the same for both names.
+static const char* Resolved(const char* path, char* resolved) {
+    const DWORD length = GetFullPathNameA(path, WorkPathSize, resolved, nullptr);
+    return length > 0 && length < WorkPathSize ? resolved : path;
+}
+
 bool SameFileName(const char* a, const char* b) {
+    char resolvedA[WorkPathSize];
+    char resolvedB[WorkPathSize];
+    a = Resolved(a, resolvedA);
+    b = Resolved(b, resolvedB);
     LookUpNameCalls();
     if (compareOrdinal == nullptr && upcaseUnit == nullptr) return SameNarrowName(a, b);
     WCHAR wideA[WideNameSize];

@@ -10,10 +10,11 @@
 // on 95/98/Me the stubs fail. The shipped program is built without either.
 #if defined(DECRIMP_ANSWER_AS_95)
 static const char* const MissingCalls[] = {"CompareStringOrdinal", "IsProcessorFeaturePresent",
-                                           "RtlUpcaseUnicodeChar"};
+                                           "RtlUpcaseUnicodeChar", "GetFileInformationByHandleEx",
+                                           "NtQueryInformationFile"};
 static const bool CallsAreStubs = true;
 #elif defined(DECRIMP_ANSWER_AS_XP)
-static const char* const MissingCalls[] = {"CompareStringOrdinal"};
+static const char* const MissingCalls[] = {"CompareStringOrdinal", "GetFileInformationByHandleEx"};
 static const bool CallsAreStubs = false;
 #else
 static const char* const MissingCalls[] = {""};
@@ -49,6 +50,23 @@ HANDLE FindFirstFileWCall(const WCHAR* pattern, WIN32_FIND_DATAW* found) {
 
 BOOL FindNextFileWCall(HANDLE search, WIN32_FIND_DATAW* found) {
     return AnsweredAsStub() ? FALSE : FindNextFileW(search, found);
+}
+
+// Windows 95 is version 4.0 with the top bit set, as 98 and Me are.
+DWORD GetVersionCall() {
+    return CallsAreStubs ? 0xC0000004 : GetVersion();
+}
+
+// Harsher than 95 itself, which keeps a number while any handle holds the file open:
+// here no two answers share a number, so nothing may rest on them.
+BOOL GetFileInformationByHandleCall(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) {
+    const BOOL answered = GetFileInformationByHandle(file, information);
+    if (answered && CallsAreStubs) {
+        static DWORD nextNumber = 1;
+        information->nFileIndexHigh = 0x95;
+        information->nFileIndexLow = nextNumber++;
+    }
+    return answered;
 }
 
 // Only the build that answers as Windows 95 replaces in steps, and only it can be told

@@ -18,4 +18,10 @@ BOOL MoveFileExCall(const char* from, const char* to, DWORD flags);
 HANDLE FindFirstFileWCall(const WCHAR* pattern, WIN32_FIND_DATAW* found);
 BOOL FindNextFileWCall(HANDLE search, WIN32_FIND_DATAW* found);
 
+// Asked through here so that a test build can answer as 95/98/Me: GetVersion with the
+// top bit set, and a new file number each time one is asked for (those systems give a
+// file a new number when it is first opened again).
+DWORD GetVersionCall();
+BOOL GetFileInformationByHandleCall(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
+
 #endif

@@ -1,9 +1,13 @@
 // ConvertFile on real files in a scratch folder: both modes, and every way it can fail.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #ifndef _WIN32
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -11,6 +15,7 @@
 #endif
 
 #include "convert.h"
+#include "replace_steps.h"
 #include "recorded_ui.h"
 #include "state.h"
 #include "test_support.h"
@@ -212,29 +217,43 @@ TEST_F(ConvertFileTest, FileWithALoneLineFeedIsRefusedAndNothingIsLeft) {
     }
 }
 
-// The copy is written under a name of the program's own; one a crash left behind is
-// removed by the next run, unless it is the very file picked.
-TEST_F(ConvertFileTest, UnfinishedCopyLeftByACrashIsRemovedButNeverAPickedOne) {
-    const std::string unfinished = UnfinishedCopyName;
+// The program's own names are taken only while free: a file that has one, picked or
+// not, a crash's leftover or the user's, is never touched, whatever is repaired beside it.
+TEST_F(ConvertFileTest, FilesUnderTheProgramsOwnNamesAreNeverTouched) {
+    const std::string unfinished = std::string(UnfinishedCopyStem) + ".tmp";
+    const std::string aside = std::string(SetAsideStem) + ".tmp";
+    const Bytes mine = ToBytes("someone's own file\n");
+    struct OwnNameCase { const char* name; std::vector<std::string> picked, unpicked; };
+    const OwnNameCase cases[] = {
+        {"beside them", {"a.mp3"}, {unfinished, aside, std::string(UnfinishedCopyStem) + " (2).tmp"}},
+        {"picked after another file", {"a.mp3", unfinished, aside}, {}},
+    };
     for (int generate : {1, 0}) {
-        WriteAll(FileOf("a.mp3"), ToBytes("a\r\n"));
-        WriteAll(FileOf(unfinished), ToBytes("half a cop"));
-        RecordedEvents().clear();
-        UseFolder(folder);
-        Convert("a.mp3", generate);
-        EXPECT_TRUE(RecordedEvents().empty());
-        EXPECT_EQ(ReadAll(FileOf(generate ? "Copy of a.mp3" : "a.mp3")), ToBytes("a\n"));
-        EXPECT_EQ(FolderContents(folder).size(), generate ? 2u : 1u) << "the leftover is gone";
-        fs::remove(FileOf("Copy of a.mp3"));
+        for (const OwnNameCase& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (generate ? ", generate" : ", overwrite"));
+            fs::remove_all(folder);
+            fs::create_directories(folder);
+            std::vector<std::string> expected = c.unpicked;
+            for (const std::string& name : c.picked) {
+                WriteAll(FileOf(name), ToBytes("p\r\n"));
+                expected.push_back(name);
+                if (generate) expected.push_back("Copy of " + name);
+            }
+            for (const std::string& name : c.unpicked) WriteAll(FileOf(name), mine);
+            RecordedEvents().clear();
+            for (const std::string& name : c.picked) {
+                UseFolder(folder);
+                Convert(name, generate);
+            }
+            EXPECT_TRUE(RecordedEvents().empty());
+            for (const std::string& name : c.picked) {
+                EXPECT_EQ(ReadAll(FileOf(generate ? "Copy of " + name : name)), ToBytes("p\n")) << name;
+            }
+            for (const std::string& name : c.unpicked) EXPECT_EQ(ReadAll(FileOf(name)), mine) << name;
+            std::sort(expected.begin(), expected.end());
+            EXPECT_EQ(FolderContents(folder), expected);
+        }
     }
-    fs::remove(FileOf("a.mp3"));
-    WriteAll(FileOf(unfinished), ToBytes("picked\r\n"));
-    RecordedEvents().clear();
-    UseFolder(folder);
-    Convert(unfinished, 0);
-    ExpectOneBox("File Not Written!", PathOf("Copy of " + unfinished));
-    EXPECT_EQ(ReadAll(FileOf(unfinished)), ToBytes("picked\r\n"));
-    EXPECT_EQ(FolderContents(folder), std::vector<std::string>{unfinished});
 }
 
 TEST_F(ConvertFileTest, MissingInputIsReportedAndNothingIsWritten) {
@@ -462,17 +481,110 @@ TEST_F(ConvertFileTest, CopyIsFlushedBeforeItIsNamedAndAFailedFlushLeavesNothing
     }
 }
 
-// A program that saves the picked file while the repair is written keeps its save.
-TEST_F(ConvertFileTest, PickedFileChangedDuringTheRunIsNotReplaced) {
-    static std::string picked;
-    picked = FileOf("a.mp3").string();
+// Another program's save: new bytes and, as tag editors can, the size and the last
+// write time kept. A clock tick passes first, so that the save's own time differs.
+struct Save {
+    std::string path;
+    Bytes bytes;
+    bool keepsDate;
+};
+static Save Pending;
+static void MakePendingSave() {
+    struct stat before;
+    const bool dated = stat(Pending.path.c_str(), &before) == 0;
+    usleep(20000);
+    WriteAll(Pending.path, Pending.bytes);
+    if (Pending.keepsDate && dated) {
+        const struct timespec times[2] = {before.st_atim, before.st_mtim};
+        utimensat(AT_FDCWD, Pending.path.c_str(), times, 0);
+    }
+}
+
+// Stands in for the C library's fread: after the first read from now, the pending save.
+static bool SaveAfterARead = false;
+extern "C" size_t fread(void* buffer, size_t size, size_t count, FILE* stream) {
+    typedef size_t (*ReadCall)(void*, size_t, size_t, FILE*);
+    static const ReadCall real = reinterpret_cast<ReadCall>(dlsym(RTLD_NEXT, "fread"));
+    const size_t got = real(buffer, size, count, stream);
+    if (SaveAfterARead) {
+        SaveAfterARead = false;
+        MakePendingSave();
+    }
+    return got;
+}
+
+// A program that saves the picked file, or an earlier run's copy, after it was read
+// and before the replace keeps its save, even one that kept the size and the date.
+TEST_F(ConvertFileTest, FileSavedBeforeTheReplaceIsNotReplaced) {
+    struct SaveCase { const char* name; const char* saved; bool copyThere; Bytes bytes; bool keepsDate; };
+    const SaveCase cases[] = {
+        {"the picked file, in another size", "a.mp3", false, ToBytes("saved meanwhile\r\n"), false},
+        {"the picked file, size and date kept", "a.mp3", false, ToBytes("b\r\n"), true},
+        {"an earlier run's copy once matched, size and date kept", "Copy of a.mp3", true, ToBytes("b\n"), true},
+    };
+    for (const SaveCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteAll(FileOf("a.mp3"), ToBytes("a\r\n"));
+        if (c.copyThere) WriteAll(FileOf("Copy of a.mp3"), ToBytes("a\n"));
+        Pending = {FileOf(c.saved).string(), c.bytes, c.keepsDate};
+        DuringFsync = MakePendingSave;
+        RecordedEvents().clear();
+        UseFolder(folder);
+        Convert("a.mp3", 0);
+        DuringFsync = nullptr;
+        ExpectOneBox("File Not Replaced!", PathOf("a.mp3"));
+        EXPECT_EQ(ReadAll(FileOf(c.saved)), c.bytes);
+        EXPECT_EQ(ReadAll(FileOf("a.mp3")), c.copyThere ? ToBytes("a\r\n") : c.bytes);
+        EXPECT_EQ(ReadAll(FileOf("Copy of a.mp3")), c.copyThere ? c.bytes : ToBytes("a\n"));
+        fs::remove(FileOf("Copy of a.mp3"));
+    }
+}
+
+// A save between two block reads leaves a copy of neither version: nothing is kept of it.
+TEST_F(ConvertFileTest, FileSavedWhileItIsReadGetsNoCopy) {
+    Bytes damaged(2 * ConvertBlockSize, 'd');
+    for (size_t i = 0; i + 1 < damaged.size(); i += 64) damaged[i] = '\r', damaged[i + 1] = '\n';
+    Bytes saved = damaged;
+    saved[saved.size() - 2] = 's';  // in the block not read yet
+    for (int generate : {1, 0}) {
+        SCOPED_TRACE(generate ? "generate" : "overwrite");
+        WriteAll(FileOf("a.mp3"), damaged);
+        Pending = {FileOf("a.mp3").string(), saved, true};
+        SaveAfterARead = true;
+        RecordedEvents().clear();
+        UseFolder(folder);
+        Convert("a.mp3", generate);
+        SaveAfterARead = false;
+        ExpectOneBox("File Changed While Read!", PathOf("a.mp3"), BoxWarning);
+        EXPECT_STREQ(WorkPath, PathOf("a.mp3").c_str());
+        EXPECT_TRUE(ReadAll(FileOf("a.mp3")) == saved);
+        EXPECT_EQ(FolderContents(folder), std::vector<std::string>{"a.mp3"});
+    }
+}
+
+// A link stands for a file elsewhere: an earlier run's copy that is one is never taken,
+// and a picked one is not replaced by a plain file while the file it leads to stays as it was.
+TEST_F(ConvertFileTest, LinksAreNeitherTakenAsACopyNorReplaced) {
     WriteAll(FileOf("a.mp3"), ToBytes("a\r\n"));
-    DuringFsync = [] { WriteAll(picked, ToBytes("saved meanwhile\r\n")); };
+    WriteAll(FileOf("elsewhere"), ToBytes("a\n"));
+    fs::create_symlink("elsewhere", FileOf("Copy of a.mp3"));
     Convert("a.mp3", 0);
-    DuringFsync = nullptr;
+    ExpectOneBox("File Not Written!", PathOf("Copy of a.mp3"));
+    EXPECT_EQ(ReadAll(FileOf("a.mp3")), ToBytes("a\r\n"));
+    EXPECT_TRUE(fs::is_symlink(FileOf("Copy of a.mp3")));
+    EXPECT_EQ(ReadAll(FileOf("elsewhere")), ToBytes("a\n"));
+
+    fs::remove(FileOf("Copy of a.mp3"));
+    fs::remove(FileOf("a.mp3"));
+    fs::create_symlink("elsewhere", FileOf("a.mp3"));
+    WriteAll(FileOf("elsewhere"), ToBytes("e\r\n"));
+    RecordedEvents().clear();
+    UseFolder(folder);
+    Convert("a.mp3", 0);
     ExpectOneBox("File Not Replaced!", PathOf("a.mp3"));
-    EXPECT_EQ(ReadAll(FileOf("a.mp3")), ToBytes("saved meanwhile\r\n"));
-    EXPECT_EQ(ReadAll(FileOf("Copy of a.mp3")), ToBytes("a\n"));
+    EXPECT_TRUE(fs::is_symlink(FileOf("a.mp3")));
+    EXPECT_EQ(ReadAll(FileOf("elsewhere")), ToBytes("e\r\n"));
+    EXPECT_EQ(ReadAll(FileOf("Copy of a.mp3")), ToBytes("e\n"));
 }
 
 TEST_F(ConvertFileTest, OverwriteModeKeepsThePickedFilesPermissions) {

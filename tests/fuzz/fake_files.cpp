@@ -195,10 +195,14 @@ bool FlushToDisk(FILE*) {
 }
 
 // Never onto a name in use, as the real one.
-bool RenameToNewPath(const char* from, const char* to) {
+bool RenameToNewPath(const char* from, const char* to, bool* exists) {
     CheckPath(from);
     CheckPath(to);
-    if (FailNow() || !Exists(from) || Exists(to)) return false;
+    if (FailNow() || !Exists(from)) return false;
+    if (Exists(to)) {
+        if (exists) *exists = true;
+        return false;
+    }
     Files[to] = Files[from];
     Files.erase(from);
     ++Writes[to];
@@ -235,14 +239,22 @@ bool WriteKeptAttributes(const char* path, unsigned) {
     return !FailNow() && Exists(path);
 }
 
+// The fakes hold no links.
+bool IsLinkPath(const char* path) {
+    CheckPath(path);
+    return false;
+}
+
 // A path's own number stands for the file's: the fakes have no other names for a file.
 bool ReadPathStamp(const char* path, FileStamp* stamp) {
     CheckPath(path);
     if (!Exists(path)) return false;
+    stamp->identified = true;
     stamp->volume = 1;
     stamp->index = std::hash<std::string>()(path);
+    stamp->indexHigh = 0;
     stamp->size = Files[path].size();
-    stamp->writeTime = Writes[path];
+    stamp->writeTime = stamp->changeTime = Writes[path];
     return true;
 }
 

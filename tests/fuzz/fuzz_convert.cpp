@@ -4,7 +4,7 @@
 // conversion; after a failure the picked file must be whole, as it was or repaired.
 // A file with an LF that has no CR before it is never repaired, and nothing is left.
 // The replace runs in one step or, as on Windows 95/98/Me, in steps, with or without a
-// set-aside original that a power cut left.
+// set-aside original that a power cut left, which stays as it is.
 // Input: [piece - 1] [mode, path, copy already there, steps, set-aside file] [failure
 // schedule, 2 bytes] [file bytes...]
 #include <cstdint>
@@ -23,7 +23,9 @@ typedef std::vector<unsigned char> Bytes;
 static const char Folder[] = "F:\\fuzz\\";
 static const std::string Picked = std::string(Folder) + "f.bin";
 static const std::string Copy = std::string(Folder) + "Copy of f.bin";
-static const std::string Aside = std::string(Folder) + SetAsideName;
+static const std::string Aside = std::string(Folder) + SetAsideStem + ".tmp";
+// Where the run's own set-aside file goes when an earlier one holds the first name.
+static const std::string NextAside = std::string(Folder) + SetAsideStem + " (2).tmp";
 
 // The one-byte-at-a-time repair; *lone tells whether an LF had no CR before it.
 static Bytes Reference(const uint8_t* data, size_t size, bool* lone) {
@@ -75,8 +77,8 @@ static bool FileIs(const std::string& path, const Bytes& bytes) {
 // A "Copy of " file already there: none, an earlier run's repair, or someone's own.
 enum ExistingCopy { NoCopy, RepairThere, OtherThere };
 
-// How the picked file is replaced: in one step, or in steps with the set-aside name free
-// or taken by an earlier run's leftover.
+// How the picked file is replaced: in one step, or in steps with the first set-aside
+// name free or taken by an earlier run's leftover.
 enum Replace { OneStep, InSteps, InStepsAsideTaken };
 
 // The boxes that name the set-aside file.
@@ -108,12 +110,13 @@ static void ConvertThroughFiles(const Bytes& original, const Bytes& expected, bo
     std::string ignored;
     // A failure is told; a box beside a success can only name the set-aside file.
     if (told ? RecordedEvents().empty() : KeptAsideBoxes() != RecordedEvents().size()) __builtin_trap();
-    // Only a failed delete may leave the unfinished copy; a later run removes it.
-    if (!FakeCallFailed() && GetFakeFile(Folder + std::string(UnfinishedCopyName), &ignored)) __builtin_trap();
+    // Only a failed delete may leave the unfinished copy.
+    if (!FakeCallFailed() && GetFakeFile(Folder + std::string(UnfinishedCopyStem) + ".tmp", &ignored)) __builtin_trap();
     // A set-aside file is never touched by a later run, and goes with its own run's success.
     if (!StepsKeptBothFiles()) __builtin_trap();
     if (replace == InStepsAsideTaken && !FileIs(Aside, Bytes(leftover.begin(), leftover.end()))) __builtin_trap();
-    if (replace != InStepsAsideTaken && !FakeCallFailed() && GetFakeFile(Aside, &ignored)) __builtin_trap();
+    const std::string& ownAside = replace == InStepsAsideTaken ? NextAside : Aside;
+    if (!FakeCallFailed() && GetFakeFile(ownAside, &ignored)) __builtin_trap();
     // What was there before the run stays, unless it is exactly what the run makes.
     if (existing == OtherThere && !FileIs(Copy, copyBefore)) __builtin_trap();
     if (lone || (existing == OtherThere && !FakeCallFailed())) {
@@ -126,10 +129,6 @@ static void ConvertThroughFiles(const Bytes& original, const Bytes& expected, bo
     const bool leftCopy = generate || (unchanged && existing == RepairThere);
     const bool repaired = generate ? FileIs(Picked, original) && FileIs(Copy, expected)
                                    : FileIs(Picked, expected) && leftCopy == GetFakeFile(Copy, &ignored);
-    if (replace == InStepsAsideTaken && !generate && !unchanged && !FakeCallFailed()) {
-        if (!told || !FileIs(Picked, original) || !FileIs(Copy, expected)) __builtin_trap();
-        return;
-    }
     if (!FakeCallFailed()) {
         if (told || !repaired) __builtin_trap();
         return;
@@ -140,8 +139,8 @@ static void ConvertThroughFiles(const Bytes& original, const Bytes& expected, bo
     // file, with its bytes and the repair under the other two names.
     if (!repaired && !told) __builtin_trap();
     if (generate && !FileIs(Picked, original)) __builtin_trap();
-    const bool heldAside = told && KeptAsideBoxes() > 0 && !GetFakeFile(Picked, &ignored) && FileIs(Aside, original) &&
-                           FileIs(Copy, expected);
+    const bool heldAside = told && KeptAsideBoxes() > 0 && !GetFakeFile(Picked, &ignored) &&
+                           FileIs(ownAside, original) && FileIs(Copy, expected);
     if (!generate && !FileIs(Picked, original) && !FileIs(Picked, expected) && !heldAside) __builtin_trap();
 }
 
