@@ -15,6 +15,8 @@ const std::vector<unsigned> Utf8 = {NativeStandIn, CodePageUtf8};
 const std::vector<unsigned> Only932 = {CodePage932};
 // The stand-in keeps bytes that are not UTF-8 apart, as 932 keeps its characters.
 const std::vector<unsigned> Kept932 = {NativeStandIn, CodePage932};
+// Windows' file calls, in whatever code page; Linux keeps a trailing dot.
+const std::vector<unsigned> OnWindows = {1252, CodePageUtf8, CodePage932};
 
 // Run only by the builds that start these tests in another code page on purpose,
 // so that rows for that code page cannot be passed over unseen.
@@ -33,6 +35,11 @@ TEST(FileNames, SameFileAsTheFileSystemSeesIt) {
         {"other name", "a.mp3", "b.mp3", false, Anywhere},
         {"one a prefix of the other", "a.mp3", "a.mp3x", false, Anywhere},
         {"sub-folder in either case", "sub\\a.mp3", "SUB\\A.mp3", true, Anywhere},
+        {"dot folder", ".\\a.mp3", "a.mp3", true, Anywhere},
+        {"into a folder and out again", "sub\\..\\a.mp3", "a.mp3", true, Anywhere},
+        {"forward slash", "sub/a.mp3", "sub\\a.mp3", true, Anywhere},
+        {"the folder above", "..\\a.mp3", "a.mp3", false, Anywhere},
+        {"trailing dot, which the file calls drop", "a.mp3.", "a.mp3", true, OnWindows},
         {"sharp s is not ss", "Stra\xC3\x9F" "e.mp3", "STRASSE.MP3", false, Anywhere},
         {"precomposed and decomposed accent", "Caf\xC3\xA9", "Cafe\xCC\x81", false, Anywhere},
         {"full-width look-alike", "\xEF\xBD\x82\xEF\xBD\x85\xEF\xBD\x93\xEF\xBD\x94.mp3", "best.mp3", false, Anywhere},

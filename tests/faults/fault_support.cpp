@@ -178,8 +178,8 @@ bool FaultTest::PickIn(const char* sub, std::initializer_list<const char*> names
     return OpenFiles(main, where.c_str(), list.data(), static_cast<int>(list.size()));
 }
 
-std::string FaultTest::LargeBytesOf(const char* name) const {
-    std::vector<char> bytes(4 << 20);
+std::string FaultTest::LargeBytesOf(const char* name, size_t limit) const {
+    std::vector<char> bytes(limit);
     DWORD size = 0;
     if (!ReadBytes(PathOf(name).c_str(), bytes.data(), static_cast<DWORD>(bytes.size()), &size))
         return "<missing>";

@@ -45,8 +45,8 @@ protected:
     // Picks names of the test folder, or of its sub-folder sub, through the Open dialog.
     bool Pick(std::initializer_list<const char*> names) const { return PickIn("", names); }
     bool PickIn(const char* sub, std::initializer_list<const char*> names) const;
-    // Bytes of a file of up to 4 MiB; "<missing>" when it cannot be read.
-    std::string LargeBytesOf(const char* name) const;
+    // Bytes of a file of up to limit bytes; "<missing>" when it cannot be read.
+    std::string LargeBytesOf(const char* name, size_t limit = 4 << 20) const;
     // Files of folder\sub (or of the folder itself), sorted, joined by " | ".
     std::string ListingOf(const char* sub) const;
     // Empties the folder, makes the named damaged files and sets the mode.

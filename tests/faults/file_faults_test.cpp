@@ -1,5 +1,8 @@
 // Files that cannot be read, written or replaced: every case checks the boxes the
 // user sees and every byte left in the folder, then that the program still works.
+#include <atomic>
+#include <thread>
+
 #include "fault_support.h"
 
 namespace {
@@ -177,16 +180,89 @@ TEST_F(FileFaults, FilesNotDamagedThisWayAreNeverTouched) {
     ExpectAnotherRunWorks();
 }
 
-// What a crash left under the program's own name is removed; the copy is made anew.
-TEST_F(FileFaults, UnfinishedCopyLeftByACrashMakesWayForTheRepair) {
+// The program's own names are taken only while free: a file that has one (a crash's
+// leftover, or the user's own), picked or not, is never touched.
+TEST_F(FileFaults, FilesUnderTheProgramsOwnNamesAreNeverTouched) {
+    const char* const unfinished = "~Decrimp 95 unfinished copy.tmp";
+    const char* const aside = "~Decrimp 95 original.tmp";
+    const std::string mine = "A\n someone's own";
     for (const Mode& mode : BothModes) {
         SCOPED_TRACE(mode.name);
         Prepare(mode, {"a.mp3"});
-        MakeFile("~Decrimp 95 unfinished copy.tmp", "A\n");
+        MakeFile(unfinished, mine);
+        MakeFile(aside, mine);
         ASSERT_TRUE(Pick({"a.mp3"}));
         EXPECT_EQ("File is Decrimped!: " + ResultOf(mode, "a.mp3"), RunAndReadBoxes());
-        EXPECT_EQ(Generates(mode) ? "Copy of a.mp3 | a.mp3" : "a.mp3", Listing());
+        EXPECT_EQ(std::string(Generates(mode) ? "Copy of a.mp3 | " : "") + "a.mp3 | " + aside + " | " + unfinished,
+                  Listing());
         EXPECT_EQ(Repaired, BytesOf(Generates(mode) ? "Copy of a.mp3" : "a.mp3"));
+        EXPECT_EQ(mine, BytesOf(unfinished));
+        EXPECT_EQ(mine, BytesOf(aside));
+
+        Prepare(mode, {"a.mp3", unfinished, aside});
+        ASSERT_TRUE(Pick({"a.mp3", unfinished, aside}));
+        EXPECT_EQ("Files are Decrimped!: " + ResultOf(mode, aside), RunAndReadBoxes());
+        EXPECT_EQ(Generates(mode) ? std::string("Copy of a.mp3 | Copy of ") + aside + " | Copy of " + unfinished +
+                                        " | a.mp3 | " + aside + " | " + unfinished
+                                  : std::string("a.mp3 | ") + aside + " | " + unfinished,
+                  Listing());
+        for (const char* name : {"a.mp3", unfinished, aside}) {
+            EXPECT_EQ(Repaired, BytesOf((std::string(Generates(mode) ? "Copy of " : "") + name).c_str())) << name;
+            if (Generates(mode)) {
+                EXPECT_EQ(Damaged, BytesOf(name)) << name;
+            }
+        }
+    }
+    ExpectAnotherRunWorks();
+}
+
+// Another program's save while the run reads the picked file, as a tag editor makes it:
+// a few bytes rewritten in place, the size and the last write time kept.
+static bool SaveKeepingSizeAndDate(const std::string& path, const std::string& bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    FILETIME written;
+    DWORD done = 0;
+    const bool saved = GetFileTime(file, nullptr, nullptr, &written) &&
+                       WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
+                       done == bytes.size() && SetFileTime(file, nullptr, nullptr, &written);
+    return CloseHandle(file) && saved;
+}
+
+// The save is made from a second thread as soon as the run's unfinished copy shows, while
+// most of a large file is still to be read: the copy would hold neither version.
+TEST_F(FileFaults, SaveKeepingSizeAndDateWhileTheFileIsReadIsKept) {
+    size_t repairedSize = 0;
+    const std::string big = DamagedOfSize(48 << 20, &repairedSize);
+    const std::string tag = "TAG saved meanwhile\r\n";
+    const std::string saved = tag + big.substr(tag.size());
+    for (const Mode& mode : BothModes) {
+        SCOPED_TRACE(mode.name);
+        Prepare(mode, {});
+        MakeFile("big.mp3", big);
+        ASSERT_TRUE(Pick({"big.mp3"}));
+        std::atomic<bool> savedIt{false}, stop{false};
+        std::thread editor([&] {
+            const std::string pattern = PathOf("~Decrimp 95 unfinished copy*");
+            WIN32_FIND_DATAA found;
+            while (!stop) {
+                HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+                if (search != INVALID_HANDLE_VALUE) {
+                    FindClose(search);
+                    savedIt = SaveKeepingSizeAndDate(PathOf("big.mp3"), tag);
+                    return;
+                }
+                Sleep(1);
+            }
+        });
+        const std::string boxes = RunAndReadBoxes();
+        stop = true;
+        editor.join();
+        ASSERT_TRUE(savedIt) << "the save was not made";
+        EXPECT_EQ("File Changed While Read!: " + PathOf("big.mp3") + "\n" + FailedEnd(0, 1, PathOf("big.mp3")), boxes);
+        EXPECT_EQ("big.mp3", Listing());
+        EXPECT_TRUE(saved == LargeBytesOf("big.mp3", 64 << 20)) << "the save was lost";
     }
     ExpectAnotherRunWorks();
 }
