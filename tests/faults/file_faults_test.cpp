@@ -1,6 +1,7 @@
 // Files that cannot be read, written or replaced: every case checks the boxes the
 // user sees and every byte left in the folder, then that the program still works.
 #include <atomic>
+#include <cstring>
 #include <thread>
 
 #include "fault_support.h"
@@ -233,6 +234,7 @@ static bool SaveKeepingSizeAndDate(const std::string& path, const std::string& b
 // The save is made from a second thread as soon as the run's unfinished copy shows, while
 // most of a large file is still to be read: the copy would hold neither version.
 TEST_F(FileFaults, SaveKeepingSizeAndDateWhileTheFileIsReadIsKept) {
+    if (std::strcmp(DECRIMP_ANSWER_AS, "95") == 0) GTEST_SKIP() << "95/98/Me keep no change time to see it by";
     size_t repairedSize = 0;
     const std::string big = DamagedOfSize(48 << 20, &repairedSize);
     const std::string tag = "TAG saved meanwhile\r\n";
