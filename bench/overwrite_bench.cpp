@@ -50,7 +50,7 @@ static bool RepairInPlace(const fs::path& folder, const std::string& name, bool 
     GenerateNewFiles = flush ? 0 : 1;
     ConvertFile(WorkPath, name.c_str(), nullptr);
     if (flush) return true;
-    return ReplacePath((prefix + "Copy of " + name).c_str(), (prefix + name).c_str()) == Replaced;
+    return ReplacePath((prefix + "Copy of " + name).c_str(), (prefix + name).c_str(), nullptr) == Replaced;
 }
 
 // Seconds for the whole batch; the files are made anew before, outside the time.

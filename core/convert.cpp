@@ -37,6 +37,7 @@ struct Conversion {
     char pickedPath[WorkPathSize];
     char copyPath[WorkPathSize];        // the "Copy of " file beside it
     char unfinishedPath[WorkPathSize];  // the copy while it is written, under a free name of our own
+    char backupPath[WorkPathSize];      // where the replace moves the picked file's old bytes
     FileStamp picked;  // as it was opened: it must stay so until the replace
     bool pickedStamped;
     FileStamp copy;    // the "Copy of " file as it was named or matched, likewise
@@ -56,6 +57,22 @@ static bool BuildPaths(const char* folder, const char* name, Conversion* c) {
            PutOwnNameBeside(c->unfinishedPath, c->copyPath, UnfinishedCopyStem, OwnNameTries);
 }
 
+// A file reached by its 8.3 alias (LONG~AA2.MP3, typed, or handed back by an old dialog)
+// keeps its long name: the copy is named after it, and so is the repair that takes its
+// place. A name that differs only in case stays as it was picked. False when the paths
+// made from the long name do not fit.
+static bool UseLongName(const char* folder, const char* name, Conversion* c) {
+    char longName[NameBufferSize];
+    const char* leaf = name + NameStart(name);
+    if (!ReadLongName(c->pickedPath, longName) || SameFileName(longName, leaf)) return true;
+    char named[NameBufferSize];
+    const size_t folderLength = static_cast<size_t>(leaf - name);
+    if (folderLength >= sizeof named) return false;
+    std::memcpy(named, name, folderLength);
+    if (!BoundedCopy(named + folderLength, longName, sizeof named - folderLength)) return false;
+    return BuildPaths(folder, named, c);
+}
+
 // Some C libraries report a failed final flush only from fflush, not from fclose.
 // The copy reaches the disk before it gets its name: a power cut after that must
 // not leave the name with unwritten bytes behind it.
@@ -63,18 +80,6 @@ static bool FinishOutput(FILE* output) {
     const bool flushed = std::fflush(output) == 0 && !std::ferror(output) && FlushToDisk(output);
     const bool closed = std::fclose(output) == 0;
     return flushed && closed;
-}
-
-// The first of the program's own names that no file has: a file under such a name,
-// picked or not, a crash's leftover or not, is never touched.
-static FILE* CreateUnfinishedCopy(Conversion* c) {
-    for (int number = 1; number <= OwnNameTries; ++number) {
-        if (!PutOwnNameBeside(c->unfinishedPath, c->copyPath, UnfinishedCopyStem, number)) return nullptr;
-        bool exists = false;
-        FILE* output = CreateNewFile(c->unfinishedPath, &exists);
-        if (output || !exists) return output;
-    }
-    return nullptr;
 }
 
 // A save made while the file was read leaves a repair of neither version.
@@ -86,7 +91,9 @@ static bool UnchangedSinceOpened(FILE* input, const Conversion& c) {
 // Writes the repair under the unfinished name; on success it is whole and on the disk.
 // Anything else removes it again.
 static CopyResult WriteUnfinishedCopy(FILE* input, Conversion* c) {
-    FILE* output = CreateUnfinishedCopy(c);
+    // A file under the program's own name, picked or not, a crash's leftover or not,
+    // is never touched: the copy takes the first such name that is free.
+    FILE* output = CreateOwnFile(c->unfinishedPath, c->copyPath, UnfinishedCopyStem);
     if (!output) return CopyWriteFailed;
     Unbuffer(output);
     CopyResult result = CopyRestoring(input, output, &c->changed);
@@ -171,20 +178,49 @@ static bool MayReplace(const Conversion& c) {
            StillAsStamped(c.copyPath, c.copyStamped, c.copy) && !IsLinkPath(c.pickedPath);
 }
 
-// One call puts the repair in place, so the picked file is never missing: it is either
-// replaced whole or left as it was, with the repair still beside it. Where the system
-// has no such call, renames do it in steps that never lose the picked file's bytes.
-static bool ReplacePickedFile(const Conversion& c, OwnerWindow owner) {
+// An empty file of the program's own beside the picked file, where the replace may move
+// the picked file's old bytes on the way. Made before the call, so the call never writes
+// over a file that someone else made.
+static bool MakeBackup(Conversion* c) {
+    FILE* backup = CreateOwnFile(c->backupPath, c->pickedPath, SetAsideStem);
+    if (!backup) return false;
+    if (std::fclose(backup) == 0) return true;
+    (void)DeletePath(c->backupPath);
+    return false;
+}
+
+// The backup goes once the replace is done or given up. Should the picked file's bytes
+// be left in it, they go back under the picked name; where they cannot, or the backup
+// holding them cannot go, a box names it.
+static ReplaceResult FinishBackup(const Conversion& c, ReplaceResult result, OwnerWindow owner) {
+    if (result == LeftUnderBackup) {
+        if (!RenameToNewPath(c.backupPath, c.pickedPath, nullptr)) TellKeptAside(owner, c.backupPath);
+        return NotReplaced;
+    }
+    if (!DeletePath(c.backupPath) && result == Replaced) TellKeptAside(owner, c.backupPath);
+    return result;
+}
+
+// One call puts the repair in place, so the picked file's bytes and the whole repair
+// always have a name: the picked file is either replaced whole or left as it was, with
+// the repair still beside it. Where the system has no such call, renames do it in steps
+// that never lose the picked file's bytes.
+static bool ReplacePickedFile(Conversion* c, OwnerWindow owner) {
     unsigned attributes = 0;
-    const bool attributesRead = ReadKeptAttributes(c.pickedPath, &attributes);
-    ReplaceResult result = MayReplace(c) ? ReplacePath(c.copyPath, c.pickedPath) : NotReplaced;
-    if (result == NoOneStepReplace && ReplaceInSteps(c.copyPath, c.pickedPath, owner)) result = Replaced;
+    const bool attributesRead = ReadKeptAttributes(c->pickedPath, &attributes);
+    ReplaceResult result = NotReplaced;
+    if (MayReplace(*c)) {
+        const bool backedUp = MakeBackup(c);
+        result = ReplacePath(c->copyPath, c->pickedPath, backedUp ? c->backupPath : nullptr);
+        if (backedUp) result = FinishBackup(*c, result, owner);
+    }
+    if (result == NoOneStepReplace && ReplaceInSteps(c->copyPath, c->pickedPath, owner)) result = Replaced;
     if (result != Replaced) {
-        ShowMessage(owner, c.pickedPath, "File Not Replaced!", BoxError);
+        ShowMessage(owner, c->pickedPath, "File Not Replaced!", BoxError);
         return false;
     }
     // The data is safe by now; a mark that cannot be set again is not worth a box.
-    if (attributesRead) (void)WriteKeptAttributes(c.pickedPath, attributes);
+    if (attributesRead) (void)WriteKeptAttributes(c->pickedPath, attributes);
     return true;
 }
 
@@ -201,10 +237,16 @@ static FILE* OpenPickedFile(const char* path) {
     return input;
 }
 
-static bool ConvertPickedFile(Conversion* c, OwnerWindow owner) {
+static bool ConvertPickedFile(const char* folder, const char* name, Conversion* c, OwnerWindow owner) {
     FILE* input = OpenPickedFile(c->pickedPath);
     if (!input) {
         ShowMessage(owner, c->pickedPath, "File Not Open!", BoxError);
+        return false;
+    }
+    // Asked only of a file that was opened: a name that may stand for another is not asked at all.
+    if (!UseLongName(folder, name, c)) {
+        (void)std::fclose(input);  // nothing was read from it
+        ReportNameTooLong(owner, name);
         return false;
     }
     Unbuffer(input);
@@ -216,14 +258,14 @@ static bool ConvertPickedFile(Conversion* c, OwnerWindow owner) {
         return false;
     }
     if (GenerateNewFiles != 0 || !c->changed) return true;
-    return ReplacePickedFile(*c, owner);
+    return ReplacePickedFile(c, owner);
 }
 
 bool ConvertFile(char* workPath, const char* name, OwnerWindow owner) {
     Conversion c = {};
     bool repaired = false;
     if (BuildPaths(workPath, name, &c))
-        repaired = ConvertPickedFile(&c, owner);
+        repaired = ConvertPickedFile(workPath, name, &c, owner);
     else
         ReportNameTooLong(owner, name);
     // The completion box names the copy after a generate-mode success, otherwise the

@@ -37,11 +37,18 @@ bool RenameToNewPath(const char* from, const char* to, bool* exists);
 // a file put in its place would replace the link, and the file it leads to would stay.
 bool IsLinkPath(const char* path);
 // Puts from in to's place in one step: to ends either replaced whole or as it was,
-// and from is gone only on success. Fails on a read-only to, as Windows does.
-// NoOneStepReplace: this system has no such call (Windows 95/98/Me export it but do
-// not implement it); nothing was touched, and to is not read-only.
-enum ReplaceResult { Replaced, NotReplaced, NoOneStepReplace };
-ReplaceResult ReplacePath(const char* from, const char* to);
+// and from is gone only on success. Fails on a read-only to, as Windows does. Where
+// the system can (ReplaceFileA, Windows 2000 on), to stays the same file beyond its
+// bytes: permissions and owner, encryption, compression, named streams, creation time,
+// short name. On the way to's old bytes move to backup, an empty file this run made
+// beside to for the purpose (null when there is none: then nothing more is kept).
+//   Replaced          to holds from's bytes; backup holds to's old bytes, or is still empty.
+//   NotReplaced       to and from as they were, backup too.
+//   NoOneStepReplace  this system has no such call (Windows 95/98/Me export it but do
+//                     not implement it); nothing was touched, and to is not read-only.
+//   LeftUnderBackup   to's name is free, its bytes under backup; from as it was.
+enum ReplaceResult { Replaced, NotReplaced, NoOneStepReplace, LeftUnderBackup };
+ReplaceResult ReplacePath(const char* from, const char* to, const char* backup);
 // Called after each step of a replace made in steps (1 to 3). The program handed out
 // does nothing here; a test build can end the process at a step, as a power cut would.
 void ReplaceStepTaken(int step);
@@ -104,6 +111,10 @@ size_t NameStart(const char* path);
 // (names from Linux, macOS or a network share): the ANSI file calls drop those, so
 // path would reach another file than the one it names. "." and ".." pass.
 bool PathPartEndsInDotOrSpace(const char* path);
+// Fills longName (NameBufferSize characters) with the name of the file at path as its
+// folder stores it: the long name where path ends in an 8.3 alias (LONG~AA2.MP3).
+// False when the system cannot tell; longName is then unset.
+bool ReadLongName(const char* path, char* longName);
 // True when the ANSI file calls take path: within their limit, counted as the system counts.
 bool PathFitsPlatform(const char* path);
 // False when another file in path's folder would come back from the Open dialog under

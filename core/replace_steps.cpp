@@ -11,8 +11,7 @@
 
 const char SetAsideStem[] = "~Decrimp 95 original";
 
-// The file there holds a picked file's bytes as they were; the user decides what it becomes.
-static void TellKeptAside(OwnerWindow owner, const char* asidePath) {
+void TellKeptAside(OwnerWindow owner, const char* asidePath) {
     ShowMessage(owner, asidePath, "Original Kept Aside!", BoxWarning);
 }
 

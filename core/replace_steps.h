@@ -13,6 +13,10 @@ extern const char SetAsideStem[];  // "~Decrimp 95 original"
 // free set-aside name beside it, the copy to its name, and the set-aside file is deleted.
 // False when the picked file keeps its name and bytes. A box names the set-aside file
 // when it cannot go back or cannot go away.
+// "Original Kept Aside!" with the path of a file that holds a picked file's old bytes
+// and must stay: the user decides what it becomes.
+void TellKeptAside(OwnerWindow owner, const char* asidePath);
+
 bool ReplaceInSteps(const char* copyPath, const char* pickedPath, OwnerWindow owner);
 
 #endif

@@ -33,6 +33,16 @@ bool PutOwnNameBeside(char* out, const char* path, const char* stem, int number)
     return PutBeside(out, WorkPathSize, path, leaf) && PathFitsPlatform(out);
 }
 
+FILE* CreateOwnFile(char* out, const char* path, const char* stem) {
+    for (int number = 1; number <= OwnNameTries; ++number) {
+        if (!PutOwnNameBeside(out, path, stem, number)) return nullptr;
+        bool exists = false;
+        FILE* created = CreateNewFile(out, &exists);
+        if (created || !exists) return created;
+    }
+    return nullptr;
+}
+
 void ReportNameTooLong(OwnerWindow owner, const char* name) {
     char text[NameBufferSize];
     if (!BoundedCopy(text, name, sizeof text)) text[sizeof text - 1] = '\0';

@@ -19,6 +19,9 @@ const int OwnNameTries = 99;
 // Fills out (WorkPathSize characters) with the name of try number (1 on) beside path;
 // false when it does not fit there or in the platform's file calls.
 bool PutOwnNameBeside(char* out, const char* path, const char* stem, int number);
+// Creates the first of those names that no file has, for writing; out (WorkPathSize
+// characters) names it. Null when none is free or the file cannot be made.
+FILE* CreateOwnFile(char* out, const char* path, const char* stem);
 
 // "File Name Too Long!" with the name, cut to fit the box's text.
 void ReportNameTooLong(OwnerWindow owner, const char* name);

@@ -109,8 +109,9 @@ bool IsLinkPath(const char* path) {
     return ToNativePath(path, native) && lstat(native, &info) == 0 && S_ISLNK(info.st_mode);
 }
 
-// Linux always replaces in one step.
-ReplaceResult ReplacePath(const char* from, const char* to) {
+// Linux always replaces in one step, and keeps nothing of to: its permission bits are
+// set again afterwards (WriteKeptAttributes), and the backup stays empty.
+ReplaceResult ReplacePath(const char* from, const char* to, const char*) {
     char nativeFrom[WorkPathSize];
     char nativeTo[WorkPathSize];
     if (!ToNativePath(from, nativeFrom) || !ToNativePath(to, nativeTo)) return NotReplaced;

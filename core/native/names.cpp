@@ -88,6 +88,11 @@ static bool Resolve(const char* path, char* out, size_t size) {
     return true;
 }
 
+// Linux names have no aliases.
+bool ReadLongName(const char*, char*) {
+    return false;
+}
+
 bool SameFileName(const char* a, const char* b) {
     char resolvedA[WorkPathSize];
     char resolvedB[WorkPathSize];

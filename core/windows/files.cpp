@@ -9,6 +9,7 @@
 
 #include "newer_calls.h"
 #include "platform.h"
+#include "state.h"
 
 // The marks a repair takes over from the file it replaces. The archive mark is not
 // one of them: it tells a backup the file changed, and a repair always changes it.
@@ -75,10 +76,59 @@ bool DeletePath(const char* path) {
     return DeleteFileA(path) != 0;
 }
 
+// Wine's ReplaceFileA takes full paths only; Windows' takes both.
+static bool PutFullPath(const char* path, char* full) {
+    const DWORD length = GetFullPathNameA(path, WorkPathSize, full, nullptr);
+    return length > 0 && length < WorkPathSize;
+}
+
+// Where ReplaceFileA cannot do what it asks (some network shares), it fails with one of
+// these before anything moved; the one-step rename then does the job, keeping nothing.
+static bool CannotReplaceHere(DWORD error) {
+    return error == ERROR_CALL_NOT_IMPLEMENTED || error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION ||
+           error == ERROR_INVALID_PARAMETER;
+}
+
+static bool NameIsFree(const char* path) {
+    return GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+static bool HoldsBytes(const char* path) {
+    WIN32_FILE_ATTRIBUTE_DATA found;
+    return GetFileAttributesExA(path, GetFileExInfoStandard, &found) != 0 &&
+           (found.nFileSizeLow != 0 || found.nFileSizeHigh != 0);
+}
+
+// ReplaceFileA keeps the file: to's security, encryption, compression, streams, creation
+// time and short name pass to the repair as it takes to's name. Its failures are told
+// apart by where they leave the files: with a backup name given, only
+// ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 leaves to's bytes under the backup and its name
+// free; any other failure that did so is taken the same way. False when the call is
+// missing or cannot work here, and nothing moved.
+static bool ReplaceKeepingTheFile(const char* from, const char* to, const char* backup, ReplaceResult* result) {
+    char fullFrom[WorkPathSize];
+    char fullTo[WorkPathSize];
+    char fullBackup[WorkPathSize];
+    if (!PutFullPath(from, fullFrom) || !PutFullPath(to, fullTo) || !PutFullPath(backup, fullBackup)) return false;
+    if (ReplaceFileCall(fullTo, fullFrom, fullBackup) != 0) {
+        *result = Replaced;
+        return true;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 || (NameIsFree(to) && HoldsBytes(backup))) {
+        *result = LeftUnderBackup;
+        return true;
+    }
+    *result = NotReplaced;
+    return !CannotReplaceHere(error);
+}
+
 // Read-only is asked first, so the replace in steps is never tried on such a file:
 // Windows renames a read-only file.
-ReplaceResult ReplacePath(const char* from, const char* to) {
+ReplaceResult ReplacePath(const char* from, const char* to, const char* backup) {
     if (IsReadOnlyFile(to)) return NotReplaced;
+    ReplaceResult kept = NotReplaced;
+    if (backup != nullptr && ReplaceKeepingTheFile(from, to, backup, &kept)) return kept;
     if (MoveFileExCall(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) return Replaced;
     return GetLastError() == ERROR_CALL_NOT_IMPLEMENTED ? NoOneStepReplace : NotReplaced;
 }

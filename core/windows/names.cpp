@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "bounded_copy.h"
 #include "newer_calls.h"
 #include "platform.h"
 #include "state.h"
@@ -19,11 +20,13 @@ static bool ToWide(const char* name, WCHAR* wide) {
 
 typedef int(WINAPI* CompareOrdinalCall)(const WCHAR*, int, const WCHAR*, int, BOOL);
 typedef WCHAR(WINAPI* UpcaseCall)(WCHAR);
+typedef DWORD(WINAPI* LongPathCall)(const char*, char*, DWORD);
 
 // Looked up once, on first use. (Not as function statics: their guards would pull in
 // thread calls that the oldest systems lack.)
 static CompareOrdinalCall compareOrdinal;  // Vista and later: names compared in one call
 static UpcaseCall upcaseUnit;              // NT 4 to XP: ntdll's upcase table, one unit at a time
+static LongPathCall longPath;              // 98 and 2000 on
 static bool nameCallsLookedUp;
 
 static void LookUpNameCalls() {
@@ -33,6 +36,8 @@ static void LookUpNameCalls() {
         reinterpret_cast<void (*)()>(LookUpCall("kernel32.dll", "CompareStringOrdinal")));
     upcaseUnit = reinterpret_cast<UpcaseCall>(
         reinterpret_cast<void (*)()>(LookUpCall("ntdll.dll", "RtlUpcaseUnicodeChar")));
+    longPath = reinterpret_cast<LongPathCall>(
+        reinterpret_cast<void (*)()>(LookUpCall("kernel32.dll", "GetLongPathNameA")));
     nameCallsLookedUp = true;
 }
 
@@ -84,6 +89,25 @@ bool SameFileName(const char* a, const char* b) {
     WCHAR wideB[WideNameSize];
     if (!ToWide(a, wideA) || !ToWide(b, wideB)) return std::strcmp(a, b) == 0;
     return SameWideName(wideA, wideB);
+}
+
+// On 95 and NT 4 the folder's entry found for the path tells its long name. A pattern
+// would find another file: no code page's character holds a byte '*' or '?' (their
+// second bytes start at 0x40), so a path with one is not asked about.
+bool ReadLongName(const char* path, char* longName) {
+    if (std::strpbrk(path, "*?") != nullptr) return false;
+    LookUpNameCalls();
+    if (longPath != nullptr) {
+        char found[WorkPathSize];
+        const DWORD length = longPath(path, found, WorkPathSize);
+        return length > 0 && length < WorkPathSize &&
+               BoundedCopy(longName, found + NameStart(found), NameBufferSize) != nullptr;
+    }
+    WIN32_FIND_DATAA entry;
+    const HANDLE search = FindFirstFileA(path, &entry);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return BoundedCopy(longName, entry.cFileName, NameBufferSize) != nullptr;
 }
 
 // Only double-byte code pages (932, 936, 949, 950) have trail bytes that look like

@@ -11,7 +11,7 @@
 #if defined(DECRIMP_ANSWER_AS_95)
 static const char* const MissingCalls[] = {"CompareStringOrdinal", "IsProcessorFeaturePresent",
                                            "RtlUpcaseUnicodeChar", "GetFileInformationByHandleEx",
-                                           "NtQueryInformationFile"};
+                                           "NtQueryInformationFile", "ReplaceFileA", "GetLongPathNameA"};
 static const bool CallsAreStubs = true;
 #elif defined(DECRIMP_ANSWER_AS_XP)
 static const char* const MissingCalls[] = {"CompareStringOrdinal", "GetFileInformationByHandleEx"};
@@ -67,6 +67,46 @@ BOOL GetFileInformationByHandleCall(HANDLE file, BY_HANDLE_FILE_INFORMATION* inf
         information->nFileIndexLow = nextNumber++;
     }
     return answered;
+}
+
+typedef BOOL(WINAPI* ReplaceFileAnsi)(const char*, const char*, const char*, DWORD, void*, void*);
+static ReplaceFileAnsi replaceFile;
+static bool replaceFileLookedUp;
+
+#if defined(DECRIMP_ANSWER_AS_95) || defined(DECRIMP_ANSWER_AS_XP)
+// The failure a test asked for, with what it leaves moved; false when none was asked for.
+static bool AnswerAsTold(const char* replaced, const char* backup, BOOL* answer) {
+    char told[32];
+    const DWORD length = GetEnvironmentVariableA("DECRIMP_REPLACE_FILE_ANSWER", told, sizeof told);
+    if (length == 0 || length >= sizeof told) return false;
+    *answer = FALSE;
+    if (std::strcmp(told, "missing") == 0) {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return true;
+    }
+    if (std::strstr(told, ":moved") != nullptr) (void)MoveFileExA(replaced, backup, MOVEFILE_REPLACE_EXISTING);
+    SetLastError(static_cast<DWORD>(std::atoi(told)));
+    return true;
+}
+#else
+static bool AnswerAsTold(const char*, const char*, BOOL*) {
+    return false;
+}
+#endif
+
+BOOL ReplaceFileCall(const char* replaced, const char* replacement, const char* backup) {
+    if (!replaceFileLookedUp) {
+        replaceFile = reinterpret_cast<ReplaceFileAnsi>(
+            reinterpret_cast<void (*)()>(LookUpCall("kernel32.dll", "ReplaceFileA")));
+        replaceFileLookedUp = true;
+    }
+    BOOL answer = FALSE;
+    if (AnswerAsTold(replaced, backup, &answer)) return answer;
+    if (replaceFile == nullptr) {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return FALSE;
+    }
+    return replaceFile(replaced, replacement, backup, 0, nullptr, nullptr);
 }
 
 // Only the build that answers as Windows 95 replaces in steps, and only it can be told

@@ -24,4 +24,11 @@ BOOL FindNextFileWCall(HANDLE search, WIN32_FIND_DATAW* found);
 DWORD GetVersionCall();
 BOOL GetFileInformationByHandleCall(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
 
+// ReplaceFileA (Windows 2000 on) with no flags: replaced takes replacement's bytes and
+// keeps what it was beyond them; its old bytes go to backup. Where it is missing it fails
+// with ERROR_CALL_NOT_IMPLEMENTED. A test build can be told to fail as the call fails
+// (DECRIMP_REPLACE_FILE_ANSWER: an error code, with ":moved" when the failure leaves the
+// replaced file under the backup name; or "missing").
+BOOL ReplaceFileCall(const char* replaced, const char* replacement, const char* backup);
+
 #endif

@@ -209,17 +209,33 @@ bool RenameToNewPath(const char* from, const char* to, bool* exists) {
     return true;
 }
 
-// In one step: to is replaced whole, or both stay as they were.
-ReplaceResult ReplacePath(const char* from, const char* to) {
+// In one step: to is replaced whole, its old bytes in backup, or both stay as they were;
+// or, as ReplaceFileA can fail, to's bytes are left under backup and its name is free.
+ReplaceResult ReplacePath(const char* from, const char* to, const char* backup) {
     CheckPath(from);
     CheckPath(to);
+    if (backup) CheckPath(backup);
     if (FailNow()) return NotReplaced;
     if (OneStepMissing) return NoOneStepReplace;
-    if (!Exists(from)) return NotReplaced;
+    if (!Exists(from) || !Exists(to)) return NotReplaced;
+    if (backup) {
+        Files[backup] = Files[to];
+        ++Writes[backup];
+        if (FailNow()) {
+            Files.erase(to);
+            return LeftUnderBackup;
+        }
+    }
     Files[to] = Files[from];
     Files.erase(from);
     ++Writes[to];
     return Replaced;
+}
+
+// The fakes' names have no aliases.
+bool ReadLongName(const char* path, char*) {
+    CheckPath(path);
+    return false;
 }
 
 // A power cut may come after any step: until the last, both must still be there.
