@@ -189,16 +189,21 @@ static bool MakeBackup(Conversion* c) {
     return false;
 }
 
-// The backup goes once the replace is done or given up. Should the picked file's bytes
-// be left in it, they go back under the picked name; where they cannot, or the backup
-// holding them cannot go, a box names it.
-static ReplaceResult FinishBackup(const Conversion& c, ReplaceResult result, OwnerWindow owner) {
-    if (result == LeftUnderBackup) {
-        if (!RenameToNewPath(c.backupPath, c.pickedPath, nullptr)) TellKeptAside(owner, c.backupPath);
-        return NotReplaced;
+// The backup goes once the replace is done or given up, unless it holds the picked
+// file's old bytes after a failure: then they go back under the picked name, or, where
+// that name is not free, a box names the backup, as it does when one cannot go.
+static void FinishBackup(const Conversion& c, ReplaceResult result, OwnerWindow owner) {
+    FileStamp backup;
+    if (!ReadPathStamp(c.backupPath, &backup)) {  // what it holds cannot be told: it stays
+        if (result != Replaced) TellKeptAside(owner, c.backupPath);
+        return;
     }
-    if (!DeletePath(c.backupPath) && result == Replaced) TellKeptAside(owner, c.backupPath);
-    return result;
+    const bool holdsBytes = backup.size != 0;
+    if (result != Replaced && holdsBytes) {
+        if (!RenameToNewPath(c.backupPath, c.pickedPath, nullptr)) TellKeptAside(owner, c.backupPath);
+        return;
+    }
+    if (!DeletePath(c.backupPath) && holdsBytes) TellKeptAside(owner, c.backupPath);
 }
 
 // One call puts the repair in place, so the picked file's bytes and the whole repair
@@ -212,7 +217,7 @@ static bool ReplacePickedFile(Conversion* c, OwnerWindow owner) {
     if (MayReplace(*c)) {
         const bool backedUp = MakeBackup(c);
         result = ReplacePath(c->copyPath, c->pickedPath, backedUp ? c->backupPath : nullptr);
-        if (backedUp) result = FinishBackup(*c, result, owner);
+        if (backedUp) FinishBackup(*c, result, owner);
     }
     if (result == NoOneStepReplace && ReplaceInSteps(c->copyPath, c->pickedPath, owner)) result = Replaced;
     if (result != Replaced) {

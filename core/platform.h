@@ -41,13 +41,11 @@ bool IsLinkPath(const char* path);
 // the system can (ReplaceFileA, Windows 2000 on), to stays the same file beyond its
 // bytes: permissions and owner, encryption, compression, named streams, creation time,
 // short name. On the way to's old bytes move to backup, an empty file this run made
-// beside to for the purpose (null when there is none: then nothing more is kept).
-//   Replaced          to holds from's bytes; backup holds to's old bytes, or is still empty.
-//   NotReplaced       to and from as they were, backup too.
-//   NoOneStepReplace  this system has no such call (Windows 95/98/Me export it but do
-//                     not implement it); nothing was touched, and to is not read-only.
-//   LeftUnderBackup   to's name is free, its bytes under backup; from as it was.
-enum ReplaceResult { Replaced, NotReplaced, NoOneStepReplace, LeftUnderBackup };
+// beside to for the purpose (null when there is none: then nothing more is kept); a
+// failure may leave them there, with to's name free.
+// NoOneStepReplace: this system has no such call (Windows 95/98/Me export it but do
+// not implement it); nothing was touched, and to is not read-only.
+enum ReplaceResult { Replaced, NotReplaced, NoOneStepReplace };
 ReplaceResult ReplacePath(const char* from, const char* to, const char* backup);
 // Called after each step of a replace made in steps (1 to 3). The program handed out
 // does nothing here; a test build can end the process at a step, as a power cut would.

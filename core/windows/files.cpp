@@ -89,22 +89,11 @@ static bool CannotReplaceHere(DWORD error) {
            error == ERROR_INVALID_PARAMETER;
 }
 
-static bool NameIsFree(const char* path) {
-    return GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND;
-}
-
-static bool HoldsBytes(const char* path) {
-    WIN32_FILE_ATTRIBUTE_DATA found;
-    return GetFileAttributesExA(path, GetFileExInfoStandard, &found) != 0 &&
-           (found.nFileSizeLow != 0 || found.nFileSizeHigh != 0);
-}
-
 // ReplaceFileA keeps the file: to's security, encryption, compression, streams, creation
-// time and short name pass to the repair as it takes to's name. Its failures are told
-// apart by where they leave the files: with a backup name given, only
-// ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 leaves to's bytes under the backup and its name
-// free; any other failure that did so is taken the same way. False when the call is
-// missing or cannot work here, and nothing moved.
+// time and short name pass to the repair as it takes to's name. Some of its failures
+// leave to's bytes under the backup name (ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, and Wine's
+// ERROR_UNABLE_TO_MOVE_REPLACEMENT); the caller finds them there. False when the call
+// is missing or cannot work here, and nothing moved.
 static bool ReplaceKeepingTheFile(const char* from, const char* to, const char* backup, ReplaceResult* result) {
     char fullFrom[WorkPathSize];
     char fullTo[WorkPathSize];
@@ -114,13 +103,8 @@ static bool ReplaceKeepingTheFile(const char* from, const char* to, const char* 
         *result = Replaced;
         return true;
     }
-    const DWORD error = GetLastError();
-    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 || (NameIsFree(to) && HoldsBytes(backup))) {
-        *result = LeftUnderBackup;
-        return true;
-    }
     *result = NotReplaced;
-    return !CannotReplaceHere(error);
+    return !CannotReplaceHere(GetLastError());
 }
 
 // Read-only is asked first, so the replace in steps is never tried on such a file:

@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#else
+#include <windows.h>
 #endif
 
 #include "convert.h"
@@ -19,6 +21,7 @@
 #include "recorded_ui.h"
 #include "state.h"
 #include "test_support.h"
+#include "under_test.h"
 
 namespace fs = std::filesystem;
 
@@ -380,6 +383,72 @@ TEST_F(ConvertFileTest, LimitsInBytesAndPlatformUnitsTouchNothing) {
         EXPECT_TRUE(DeletePath((where + c.file).c_str())) << c.name;
     }
 }
+
+#ifdef _WIN32
+// A file reached by its 8.3 alias keeps its long name: the copy is named after it, and
+// the repair that takes its place has it (the replace in steps would otherwise give it
+// the alias as its name).
+TEST_F(ConvertFileTest, FileReachedByItsShortNameKeepsItsLongName) {
+    for (int generate : {1, 0}) {
+        SCOPED_TRACE(generate ? "generate" : "overwrite");
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        WriteAll(FileOf("a long name.mp3"), ToBytes("a\r\n"));
+        char shortPath[MAX_PATH];
+        const DWORD length = GetShortPathNameA(PathOf("a long name.mp3").c_str(), shortPath, MAX_PATH);
+        ASSERT_TRUE(length > 0 && length < MAX_PATH);
+        const std::string shortName = std::string(shortPath).substr(std::string(shortPath).rfind('\\') + 1);
+        ASSERT_NE(shortName, "a long name.mp3") << "no short name here";
+        RecordedEvents().clear();
+        UseFolder(folder);
+        Convert(shortName, generate);
+        EXPECT_TRUE(RecordedEvents().empty());
+        EXPECT_EQ(ReadAll(FileOf(generate ? "Copy of a long name.mp3" : "a long name.mp3")), ToBytes("a\n"));
+        const std::vector<std::string> left = generate ? std::vector<std::string>{"Copy of a long name.mp3", "a long name.mp3"}
+                                                       : std::vector<std::string>{"a long name.mp3"};
+        EXPECT_EQ(FolderContents(folder), left);
+    }
+}
+
+// Every way ReplaceFileA can fail, as a build answering as XP is told to fail: the picked
+// file's bytes and the whole repair each keep a name, and the box says what happened.
+// Where the call is missing or cannot work on the file system, the one-step rename does it.
+TEST_F(ConvertFileTest, EveryFailureOfTheReplaceKeepsBothFilesNamed) {
+    if (std::strcmp(AnsweredAs, "XP") != 0) GTEST_SKIP() << "only a build answering as XP can be told how to fail";
+    struct FailureCase { const char* answer; bool replaced; };
+    const FailureCase cases[] = {
+        {"missing", true},                // Windows NT 4
+        {"50", true},                     // ERROR_NOT_SUPPORTED: a share that cannot do it
+        {"87", true},                     // ERROR_INVALID_PARAMETER, likewise
+        {"1175", false},                  // ERROR_UNABLE_TO_REMOVE_REPLACED: nothing moved
+        {"1176", false},                  // ERROR_UNABLE_TO_MOVE_REPLACEMENT, with a backup name: nothing moved
+        {"1177:moved", false},            // ERROR_UNABLE_TO_MOVE_REPLACEMENT_2: the picked file under the backup name
+        {"5", false},                     // ERROR_ACCESS_DENIED before anything moved
+        {"5:moved", false},               // the same after the picked file moved to the backup name
+    };
+    for (const FailureCase& c : cases) {
+        SCOPED_TRACE(c.answer);
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        WriteAll(FileOf("a.mp3"), ToBytes("a\r\n"));
+        SetEnvironmentVariableA("DECRIMP_REPLACE_FILE_ANSWER", c.answer);
+        RecordedEvents().clear();
+        UseFolder(folder);
+        Convert("a.mp3", 0);
+        SetEnvironmentVariableA("DECRIMP_REPLACE_FILE_ANSWER", nullptr);
+        if (c.replaced) {
+            EXPECT_TRUE(RecordedEvents().empty());
+            EXPECT_EQ(ReadAll(FileOf("a.mp3")), ToBytes("a\n"));
+            EXPECT_EQ(FolderContents(folder), std::vector<std::string>{"a.mp3"});
+        } else {
+            ExpectOneBox("File Not Replaced!", PathOf("a.mp3"));
+            EXPECT_EQ(ReadAll(FileOf("a.mp3")), ToBytes("a\r\n"));
+            EXPECT_EQ(ReadAll(FileOf("Copy of a.mp3")), ToBytes("a\n"));
+            EXPECT_EQ(FolderContents(folder), (std::vector<std::string>{"Copy of a.mp3", "a.mp3"}));
+        }
+    }
+}
+#endif
 
 #ifndef _WIN32
 // Root ignores permission bits, so unwritable places are real read-only mounts.

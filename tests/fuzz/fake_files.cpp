@@ -223,7 +223,7 @@ ReplaceResult ReplacePath(const char* from, const char* to, const char* backup) 
         ++Writes[backup];
         if (FailNow()) {
             Files.erase(to);
-            return LeftUnderBackup;
+            return NotReplaced;
         }
     }
     Files[to] = Files[from];
