@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the core natively (g++, and clang with ASan/UBSan and
 # the fuzzers), the 64-bit and 32-bit Windows builds under Wine (the 32-bit one where
-# the kernel runs 32-bit programs), the legacy build (no UTF-8 manifest) under Wine in
-# a Japanese locale, and checks of both release exes: zip, imports, instructions.
-# Installs the Debian packages it needs when they are missing. Exits non-zero on any failure.
+# the kernel runs 32-bit programs) with the legacy program (no UTF-8 manifest) and the
+# builds answering as Windows 95 and XP made in the same build folders, and checks of
+# both release exes: zip, imports, instructions. Steps that need no CPU of their own
+# (Wine suites in prefixes and displays of their own, the fuzzers) run two at a time.
+# Prints the seconds each step took and the total. Installs the Debian packages it needs
+# when they are missing. Exits non-zero on any failure.
 set -u
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -21,17 +24,68 @@ FAILED=0
 SKIPPED=0
 FAILURES=()
 SKIPS=()
-step() {  # step NAME COMMAND...: runs one step and counts it
-    local name=$1
-    shift
-    echo "== $name"
-    if "$@"; then
+TIMES=()
+START=$SECONDS
+
+# Counts a step that ended and prints its time.
+step_ended() {  # step_ended NAME STATUS SECONDS
+    TIMES+=("$(printf '%5d s  %s' "$3" "$1")")
+    if [ "$2" -eq 0 ]; then
         PASSED=$((PASSED + 1))
+        echo "-- $1: $3 s"
     else
         FAILED=$((FAILED + 1))
-        FAILURES+=("$name")
-        echo "!! $name failed"
+        FAILURES+=("$1")
+        echo "!! $1 failed ($3 s)"
     fi
+}
+
+step() {  # step NAME COMMAND...: runs one step and counts it
+    local name=$1 start=$SECONDS status=0
+    shift
+    echo "== $name"
+    "$@" || status=$?
+    step_ended "$name" $status $((SECONDS - start))
+}
+
+# side_by_side NAME COMMAND [NAME COMMAND]...: runs the steps two at a time, in the order
+# given, each COMMAND a line of shell. A step's output goes to a log of its own and is
+# printed whole when it ends, so two steps' lines never mix. Each step gets a lane
+# (WINE_LANE, 1 or 2): the folder of its Wine prefix and the display it may use.
+side_by_side() {
+    local names=() commands=() next=0 running=0 pid index lane status
+    local -A index_of=() lane_of=() started=()
+    local -a lane_free=([1]=1 [2]=1)
+    while [ $# -ge 2 ]; do
+        names+=("$1")
+        commands+=("$2")
+        shift 2
+    done
+    mkdir -p "$ROOT/build/logs"
+    while [ $next -lt ${#names[@]} ] || [ $running -gt 0 ]; do
+        if [ $next -lt ${#names[@]} ] && [ $running -lt 2 ]; then
+            lane=1
+            [ "${lane_free[1]}" -eq 1 ] || lane=2
+            lane_free[$lane]=0
+            echo ".. ${names[next]}: started"
+            (WINE_LANE=$lane; eval "${commands[next]}") >"$ROOT/build/logs/step-$next.log" 2>&1 </dev/null &
+            pid=$!
+            index_of[$pid]=$next
+            lane_of[$pid]=$lane
+            started[$pid]=$SECONDS
+            next=$((next + 1))
+            running=$((running + 1))
+            continue
+        fi
+        status=0
+        wait -n -p pid || status=$?
+        index=${index_of[$pid]}
+        echo "== ${names[index]}"
+        cat "$ROOT/build/logs/step-$index.log"
+        step_ended "${names[index]}" $status $((SECONDS - ${started[$pid]}))
+        lane_free[${lane_of[$pid]}]=1
+        running=$((running - 1))
+    done
 }
 
 skip() {  # skip NAME WHY: a step that cannot run here, counted as neither passed nor failed
@@ -82,46 +136,39 @@ fuzz_options() {  # fuzz_options TARGET
     esac
 }
 
-run_fuzzers() {
-    local corpus=$ROOT/build/asan/fuzz-corpus target
-    for target in fuzz_selection fuzz_convert; do
-        mkdir -p "$corpus/$target"
-        # Committed seeds and a dictionary, where a target has them, steer it to the rare cases.
-        local extra=()
-        [ -f "$ROOT/tests/fuzz/$target.dict" ] && extra+=("-dict=$ROOT/tests/fuzz/$target.dict")
-        [ -d "$ROOT/tests/fuzz/seeds/$target" ] && extra+=("$ROOT/tests/fuzz/seeds/$target")
-        # shellcheck disable=SC2046
-        (cd "$ROOT/build/asan" && "./tests/fuzz/$target" $(fuzz_options "$target") -max_total_time="$FUZZ_SECONDS" \
-            "$corpus/$target" "${extra[@]}" 2>"$ROOT/build/asan/$target.log") || { tail -40 "$ROOT/build/asan/$target.log"; return 1; }
-        grep -a -E '^#[0-9]+[[:space:]]+DONE|^Done [0-9]+ runs' "$ROOT/build/asan/$target.log" | sed "s/^/$target: /"
-    done
+run_fuzzer() {  # run_fuzzer TARGET
+    local target=$1 corpus=$ROOT/build/asan/fuzz-corpus/$1 extra=()
+    mkdir -p "$corpus"
+    # Committed seeds and a dictionary, where a target has them, steer it to the rare cases.
+    [ -f "$ROOT/tests/fuzz/$target.dict" ] && extra+=("-dict=$ROOT/tests/fuzz/$target.dict")
+    [ -d "$ROOT/tests/fuzz/seeds/$target" ] && extra+=("$ROOT/tests/fuzz/seeds/$target")
+    # shellcheck disable=SC2046
+    (cd "$ROOT/build/asan" && "./tests/fuzz/$target" $(fuzz_options "$target") -max_total_time="$FUZZ_SECONDS" \
+        "$corpus" "${extra[@]}" 2>"$ROOT/build/asan/$target.log") || { tail -40 "$ROOT/build/asan/$target.log"; return 1; }
+    grep -a -E '^#[0-9]+[[:space:]]+DONE|^Done [0-9]+ runs' "$ROOT/build/asan/$target.log" | sed "s/^/$target: /"
 }
 
-windows_tests() {  # windows_tests DIR [CTEST-ARGS...]
+# One configuration's tests (a ctest label: program, legacy, as95, asXP; see
+# tests/CMakeLists.txt) under Wine, in the prefix and on a display of this step's lane.
+windows_tests() {  # windows_tests DIR LABEL [CTEST-ARGS...]
+    local dir=$1 label=$2 result
+    shift 2
     # shellcheck source=scripts/wine-env.sh
     . "$ROOT/scripts/wine-env.sh"
-    wine_env_start "$ROOT/build/wine"
-    run_ctest "$@"
-    local result=$?
+    wine_env_start "$ROOT/build/wine/lane${WINE_LANE:-1}"
+    run_ctest "$dir" -L "^$label\$" "$@"
+    result=$?
     wine_env_stop
     return $result
 }
 
-# A test build whose run-time lookups and stubbed calls answer as an older Windows's
-# would (DECRIMP_ANSWER_AS), so that the program's fallbacks run under Wine, which has
-# every call: only the targets the chosen suites need, and only those suites.
-windows_answer_tests() {  # windows_answer_tests DIR TOOLCHAIN 95|XP
-    local dir=$1 toolchain=$2 answer=$3
-    # Neither system takes the UTF-8 code page from the manifest: built without it.
-    build_targets "$dir" "core_tests ui_tests fault_tests name_tests decrimp95" \
-        -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -DDECRIMP_UTF8_MANIFEST=OFF \
-        -DDECRIMP_ANSWER_AS="$answer" || return 1
-    windows_tests "$dir" -R '^(core_tests|core_names_cp932|ui_.*|faults_.*|names_Legacy.*)$'
-}
-
-# Runs its own traced Wine server, so it comes after the other Windows tests.
+# Runs its own traced Wine server in this lane's prefix, so nothing else may use it meanwhile.
 windows_replace_order() {
-    WINEPREFIX="$ROOT/build/wine/prefix" WINEDEBUG=-all \
+    local dir=$ROOT/build/wine/lane${WINE_LANE:-1}
+    # shellcheck source=scripts/wine-env.sh
+    . "$ROOT/scripts/wine-env.sh"
+    [ -d "$dir/prefix" ] || { wine_env_start "$dir"; wine_env_stop; }
+    WINEPREFIX="$dir/prefix" WINEDEBUG=-all \
         sh "$ROOT/tests/order/trace-replace.sh" wine "$ROOT/build/win64/tests/order/convert_one.exe"
 }
 
@@ -189,44 +236,60 @@ runs_32_bit_programs() {
 add_architecture i386 || { echo "could not add the i386 architecture"; exit 1; }
 install_missing $PACKAGES || { echo "could not install the packages this needs"; exit 1; }
 mkdir -p build
+# Builds use both cores, one at a time.
 step "native build (g++)" build build/native -DCMAKE_BUILD_TYPE=Release
-step "native tests" run_ctest build/native
 step "sanitizer build (clang, ASan+UBSan)" build_sanitized
-step "sanitizer tests" run_ctest build/asan
-step "fuzzers, ${FUZZ_SECONDS}s each" run_fuzzers
-step "Windows x86_64 build" build build/win64 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
-step "Windows x86_64 tests under Wine" windows_tests "$ROOT/build/win64"
-step "Windows x86_64 overwrite order under Wine (strace)" windows_replace_order
-step "Windows x86_64 zip" package_and_check build/win64 win64
-step "Windows x86_64 imports: only calls Windows XP x64 has" check_imports win64
-step "Windows x86_64 legacy build (no UTF-8 manifest)" build build/win64-legacy -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release -DDECRIMP_UTF8_MANIFEST=OFF
-# The legacy program's own tests: its resources, its names under code page 932, and
-# names that code page 1252 can only stand in for.
-step "Windows x86_64 legacy tests under Wine, code pages 932 and 1252" windows_tests "$ROOT/build/win64-legacy" \
-    -R '^(resources|names_Legacy|names_LegacyLookAlikes)$'
-# The fallbacks for older Windows, in test builds whose run-time lookups and stubbed
-# calls answer as Windows 95 or XP would (see core/windows/newer_calls.cpp).
-for answer in 95 XP; do
-    step "Windows x86_64 answering as Windows $answer: core, window and fault suites under Wine" \
-        windows_answer_tests build/win64-as$answer "$ROOT/cmake/mingw-x86_64.cmake" $answer
-done
-step "Windows i686 build" build build/win32 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
+side_by_side \
+    "native tests" "run_ctest build/native" \
+    "sanitizer tests" "run_ctest build/asan"
+side_by_side \
+    "fuzzer fuzz_selection, ${FUZZ_SECONDS}s" "run_fuzzer fuzz_selection" \
+    "fuzzer fuzz_convert, ${FUZZ_SECONDS}s" "run_fuzzer fuzz_convert"
+# Each Windows build folder holds the program, the legacy program and the builds
+# answering as Windows 95 and XP, with their tests: they differ only in the manifest and
+# in core/windows/newer_calls.cpp, and share every other object.
+step "Windows x86_64 build: the program, the legacy program, the builds answering as Windows 95 and XP" \
+    build build/win64 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
+step "Windows i686 build: the program, the legacy program, the builds answering as Windows 95 and XP" \
+    build build/win32 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
+# Under Wine, two configurations at a time, each in a prefix and on a display of its own.
+# The answering builds run the core, window, fault and name suites, the legacy program its
+# resources and names under code pages 932 and 1252 (see README.md, Tests).
+WINDOWS_STEPS=(
+    "Windows x86_64 answering as Windows 95: core, window, fault and name suites under Wine"
+    "windows_tests build/win64 as95"
+    "Windows x86_64 answering as Windows XP: core, window, fault and name suites under Wine"
+    "windows_tests build/win64 asXP"
+    "Windows x86_64 tests under Wine" "windows_tests build/win64 program"
+)
 if runs_32_bit_programs; then
-    step "Windows i686 tests under Wine" windows_tests "$ROOT/build/win32"
-    for answer in 95 XP; do
-        step "Windows i686 answering as Windows $answer: core, window and fault suites under Wine" \
-            windows_answer_tests build/win32-as$answer "$ROOT/cmake/mingw-i686.cmake" $answer
-    done
+    WINDOWS_STEPS+=(
+        "Windows i686 answering as Windows 95: core, window, fault and name suites under Wine"
+        "windows_tests build/win32 as95"
+        "Windows i686 answering as Windows XP: core, window, fault and name suites under Wine"
+        "windows_tests build/win32 asXP"
+        "Windows i686 tests under Wine" "windows_tests build/win32 program"
+    )
 else
     for name in "Windows i686 tests under Wine" "Windows i686 answering as Windows 95 and XP"; do
         skip "$name" "this kernel cannot run 32-bit programs (/usr/lib/wine/wine --version fails)"
     done
 fi
-step "Windows i686 zip" package_and_check build/win32 win32
-step "Windows i686 imports: only calls Windows 95 has (and the msvcrt.dll of 98 and NT 4)" check_imports win32
-step "Windows i686 program: Pentium Pro instructions, SSE only in the wide paths" check_i686_instructions
+WINDOWS_STEPS+=(
+    "Windows x86_64 legacy program (no UTF-8 manifest): resources, names under code pages 932 and 1252"
+    "windows_tests build/win64 legacy"
+    "Windows x86_64 overwrite order under Wine (strace)" "windows_replace_order"
+    "Windows x86_64 zip" "package_and_check build/win64 win64"
+    "Windows x86_64 imports: only calls Windows XP x64 has" "check_imports win64"
+    "Windows i686 zip" "package_and_check build/win32 win32"
+    "Windows i686 imports: only calls Windows 95 has (and the msvcrt.dll of 98 and NT 4)" "check_imports win32"
+    "Windows i686 program: Pentium Pro instructions, SSE only in the wide paths" "check_i686_instructions"
+)
+side_by_side "${WINDOWS_STEPS[@]}"
 
 echo
+printf '%s\n' "${TIMES[@]}"
+echo "total: $((SECONDS - START)) s"
 [ $FAILED -eq 0 ] || printf 'failed: %s\n' "${FAILURES[@]}"
 [ $SKIPPED -eq 0 ] || printf 'skipped: %s\n' "${SKIPS[@]}"
 echo "$PASSED passed, $FAILED failed, $SKIPPED skipped"

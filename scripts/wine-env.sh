@@ -1,5 +1,6 @@
 # Sourced by the scripts that run the Windows build: a private X server and Wine prefix.
-#   wine_env_start DIR   sets DISPLAY, WINEPREFIX and WINEDEBUG, starts Xvfb and Wine's services
+#   wine_env_start DIR   sets DISPLAY, WINEPREFIX (DIR/prefix) and WINEDEBUG, starts Xvfb
+#                        and Wine's services; runs with different DIRs may run side by side
 #   wine_env_stop        stops them again
 #   wine_prefix_make     makes the prefix in $WINEPREFIX (wine_env_start does it when missing)
 # Settings that keep Wine from stalling here: no window manager hand-off ("Managed" = N),
@@ -19,16 +20,14 @@ wine_prefix_make() {
 }
 
 wine_env_start() {
-    local dir=$1 n
+    local dir=$1 tries=0
     mkdir -p "$dir" && dir=$(cd "$dir" && pwd)
-    for n in $(seq 91 140); do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
-    done
-    export DISPLAY=":$n" WINEPREFIX="$dir/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    # Xvfb takes a free display itself and writes its number once it takes connections,
+    # so runs started side by side (each with a folder of its own) never share one.
+    Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >"$dir/display" 2>/dev/null &
     WINE_ENV_XVFB=$!
-    local tries=0
-    until [ -e "/tmp/.X11-unix/X$n" ] || [ $tries -ge 50 ]; do sleep 0.1; tries=$((tries + 1)); done
+    until grep -q '^[0-9]' "$dir/display" 2>/dev/null || [ $tries -ge 100 ]; do sleep 0.1; tries=$((tries + 1)); done
+    export DISPLAY=":$(head -n 1 "$dir/display")" WINEPREFIX="$dir/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     [ -d "$WINEPREFIX" ] || wine_prefix_make
     "$WINESERVER" -p </dev/null >/dev/null 2>&1
     "$WINE64" wineboot </dev/null >/dev/null 2>&1

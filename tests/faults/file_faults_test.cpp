@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "fault_support.h"
+#include "under_test.h"
 
 namespace {
 
@@ -234,7 +235,7 @@ static bool SaveKeepingSizeAndDate(const std::string& path, const std::string& b
 // The save is made from a second thread as soon as the run's unfinished copy shows, while
 // most of a large file is still to be read: the copy would hold neither version.
 TEST_F(FileFaults, SaveKeepingSizeAndDateWhileTheFileIsReadIsKept) {
-    if (std::strcmp(DECRIMP_ANSWER_AS, "95") == 0) GTEST_SKIP() << "95/98/Me keep no change time to see it by";
+    if (std::strcmp(AnsweredAs, "95") == 0) GTEST_SKIP() << "95/98/Me keep no change time to see it by";
     size_t repairedSize = 0;
     const std::string big = DamagedOfSize(48 << 20, &repairedSize);
     const std::string tag = "TAG saved meanwhile\r\n";

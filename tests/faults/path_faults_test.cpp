@@ -3,13 +3,14 @@
 #include <cstring>
 
 #include "fault_support.h"
+#include "under_test.h"
 
 namespace {
 
 const std::string Kept = "an unpicked file\r\n";
 // Windows 95/98/Me list a folder only through the code page, where a.mp3 and A.mp3 are
 // one name: the ANSI calls may reach either file.
-const bool ListsThroughTheCodePage = std::strcmp(DECRIMP_ANSWER_AS, "95") == 0;
+const bool ListsThroughTheCodePage = std::strcmp(AnsweredAs, "95") == 0;
 
 class PathFaults : public FaultTest {
 protected:

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "fault_support.h"
+#include "under_test.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ struct PowerCutAfter {
     ~PowerCutAfter() { SetEnvironmentVariableA(Variable, nullptr); }
     static constexpr const char* Variable = "DECRIMP_POWER_CUT_AFTER_STEP";
 };
-const bool ReplacesInSteps = std::strcmp(DECRIMP_ANSWER_AS, "95") == 0;
+const bool ReplacesInSteps = std::strcmp(AnsweredAs, "95") == 0;
 const char SetAside[] = "~Decrimp 95 original.tmp";
 
 class SafeReplace : public FaultTest {

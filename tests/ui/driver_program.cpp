@@ -2,12 +2,13 @@
 #include <cstring>
 
 #include "driver.h"
+#include "under_test.h"
 
 const char* ProgramPath() {
     // The build gives a Unix path; Wine's drive Z: is the Unix root.
     static char path[MAX_PATH];
     if (path[0] == '\0') {
-        const char* built = DECRIMP95_EXE;
+        const char* built = ProgramUnderTest;
         int at = 0;
         if (built[0] == '/') {
             path[at++] = 'Z';
