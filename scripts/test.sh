@@ -163,13 +163,14 @@ windows_tests() {  # windows_tests DIR LABEL [CTEST-ARGS...]
 }
 
 # Runs its own traced Wine server in this lane's prefix, so nothing else may use it meanwhile.
-windows_replace_order() {
-    local dir=$ROOT/build/wine/lane${WINE_LANE:-1}
+windows_replace_order() {  # windows_replace_order win64|win32
+    local dir=$ROOT/build/wine/lane${WINE_LANE:-1} loader=wine
+    [ "$1" = win32 ] && loader=wine32
     # shellcheck source=scripts/wine-env.sh
     . "$ROOT/scripts/wine-env.sh"
     [ -d "$dir/prefix" ] || { wine_env_start "$dir"; wine_env_stop; }
     WINEPREFIX="$dir/prefix" WINEDEBUG=-all \
-        sh "$ROOT/tests/order/trace-replace.sh" wine "$ROOT/build/win64/tests/order/convert_one.exe"
+        sh "$ROOT/tests/order/trace-replace.sh" $loader "$ROOT/build/$1/tests/order/convert_one.exe"
 }
 
 # The zip a Windows user gets from one build, made by cpack (stripped exe and
@@ -269,16 +270,18 @@ if runs_32_bit_programs; then
         "Windows i686 answering as Windows XP: core, window, fault and name suites under Wine"
         "windows_tests build/win32 asXP"
         "Windows i686 tests under Wine" "windows_tests build/win32 program"
+        "Windows i686 overwrite order under Wine (strace)" "windows_replace_order win32"
     )
 else
-    for name in "Windows i686 tests under Wine" "Windows i686 answering as Windows 95 and XP"; do
+    for name in "Windows i686 tests under Wine" "Windows i686 answering as Windows 95 and XP" \
+        "Windows i686 overwrite order under Wine (strace)"; do
         skip "$name" "this kernel cannot run 32-bit programs (/usr/lib/wine/wine --version fails)"
     done
 fi
 WINDOWS_STEPS+=(
     "Windows x86_64 legacy program (no UTF-8 manifest): resources, names under code pages 932 and 1252"
     "windows_tests build/win64 legacy"
-    "Windows x86_64 overwrite order under Wine (strace)" "windows_replace_order"
+    "Windows x86_64 overwrite order under Wine (strace)" "windows_replace_order win64"
     "Windows x86_64 zip" "package_and_check build/win64 win64"
     "Windows x86_64 imports: only calls Windows XP x64 has" "check_imports win64"
     "Windows i686 zip" "package_and_check build/win32 win32"

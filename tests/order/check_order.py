@@ -1,13 +1,16 @@
 """Reads strace logs (-f -ttt -y) of one overwrite-mode repair of FOLDER/a.mp3, merges
 them by time and fails unless the copy, written under its unfinished name, is flushed
 before it is named "Copy of a.mp3", and named so before it replaces a.mp3 and before
-any unlink of a.mp3. Usage: check_order.py FOLDER LOG..."""
+any unlink of a.mp3. With --replace-file the replace must be ReplaceFileA's, as Wine
+makes it: a.mp3 moved to the program's backup name after the flush, then the copy
+renamed onto a.mp3. Usage: check_order.py [--replace-file] FOLDER LOG..."""
 import os
 import re
 import sys
 
 CALL = re.compile(r'^\d+\s+(\d+\.\d+)\s+(\w+)\((.*)\)\s+=\s+(-?\d+)')
 UNFINISHED = '~Decrimp 95 unfinished copy.tmp'
+BACKUP = '~Decrimp 95 original.tmp'
 
 
 def events(log):
@@ -31,14 +34,21 @@ def unlinked(args):
 
 
 def main():
-    folder, logs = os.path.realpath(sys.argv[1]), sys.argv[2:]
+    arguments = sys.argv[1:]
+    replace_file = arguments[:1] == ['--replace-file']
+    if replace_file:
+        arguments = arguments[1:]
+    folder, logs = os.path.realpath(arguments[0]), arguments[1:]
     picked, copy, unfinished = folder + '/a.mp3', folder + '/Copy of a.mp3', folder + '/' + UNFINISHED
-    flushed = named = replaced = removed = None
+    backup = folder + '/' + BACKUP
+    flushed = named = backed = replaced = removed = None
     for time, call, args in sorted(e for log in logs for e in events(log)):
         if call in ('fsync', 'fdatasync') and unfinished + '>' in args:
             flushed = flushed or time
         elif call.startswith('rename') and renamed(args) == (unfinished, copy):
             named = named or time
+        elif call.startswith('rename') and renamed(args) == (picked, backup):
+            backed = backed or time
         elif call.startswith('rename') and renamed(args) == (copy, picked):
             replaced = replaced or time
         elif call.startswith('unlink') and unlinked(args) == picked:
@@ -55,13 +65,20 @@ def main():
     order = (('the naming of the copy', named, flushed, 'its fsync'),
              ('the rename onto a.mp3', replaced, named, 'the naming of the copy'),
              ('the unlink of a.mp3', removed, flushed, 'the copy\'s fsync'))
+    if replace_file:
+        if backed is None:
+            problems.append('a.mp3 was never moved to the backup name: no ReplaceFileA')
+        order += (('ReplaceFileA\'s move of a.mp3 to the backup name', backed, named, 'the naming of the copy'),
+                  ('the rename onto a.mp3', replaced, backed, 'ReplaceFileA\'s move to the backup name'))
     for name, when, before, earlier in order:
         if when is not None and before is not None and when < before:
             problems.append(f'{name} came before {earlier}')
     for problem in problems:
         print('FAIL:', problem)
     if not problems:
-        print('ok: fsync of the unfinished copy, its naming, then the rename onto the picked file')
+        print('ok: fsync of the unfinished copy, its naming, then ' +
+              ('ReplaceFileA: the picked file to the backup name and ' if replace_file else '') +
+              'the rename onto the picked file')
     return 1 if problems else 0
 
 

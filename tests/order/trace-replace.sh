@@ -5,7 +5,9 @@
 #   trace-replace.sh native CONVERT_ONE       the native build
 #   trace-replace.sh wine CONVERT_ONE.EXE     the Windows build in $WINEPREFIX; this stops the
 #                                             prefix's Wine server and starts its own, traced,
-#                                             since Wine renames and deletes there
+#                                             since Wine renames and deletes there; the replace
+#                                             must be ReplaceFileA's
+#   trace-replace.sh wine32 CONVERT_ONE.EXE   the same for the 32-bit build
 set -u
 mode=$1
 program=$2
@@ -16,11 +18,13 @@ mkdir "$work/files"
 printf 'a\r\nb\r\n' >"$work/files/a.mp3"
 calls=${CALLS:-fsync,fdatasync,rename,renameat,renameat2,unlink,unlinkat}
 
+loader=/usr/lib/wine/wine64
+[ "$mode" = wine32 ] && loader=/usr/lib/wine/wine
 case $mode in
 native)
     strace -f -ttt -y -e trace=$calls -o "$work/program.log" "$program" "$work/files" a.mp3 || exit 1
     ;;
-wine)
+wine | wine32)
     server=/usr/lib/wine/wineserver64
     [ -x $server ] || server=$(command -v wineserver)
     $server -k </dev/null >/dev/null 2>&1
@@ -33,16 +37,18 @@ wine)
     /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1
     kill -0 $traced 2>/dev/null || { echo "the traced Wine server did not start"; exit 1; }
     folder="Z:$(printf '%s' "$work/files" | tr / '\\')"
-    strace -f -ttt -y -e trace=$calls -o "$work/program.log" /usr/lib/wine/wine64 "$program" "$folder" a.mp3 </dev/null
+    strace -f -ttt -y -e trace=$calls -o "$work/program.log" $loader "$program" "$folder" a.mp3 </dev/null
     status=$?
     $server -k </dev/null >/dev/null 2>&1
     wait $traced
     [ $status -eq 0 ] || { echo "the repair failed under Wine ($status)"; exit 1; }
     ;;
 *)
-    echo "usage: $0 native|wine PROGRAM" >&2
+    echo "usage: $0 native|wine|wine32 PROGRAM" >&2
     exit 2
     ;;
 esac
 [ "$(od -An -c "$work/files/a.mp3" | tr -d ' ')" = 'a\nb\n' ] || { echo "a.mp3 was not repaired"; exit 1; }
-/usr/bin/python3 "$here/check_order.py" "$work/files" "$work"/*.log
+replace_file=
+[ "$mode" = native ] || replace_file=--replace-file
+/usr/bin/python3 "$here/check_order.py" $replace_file "$work/files" "$work"/*.log
