@@ -3,9 +3,10 @@
 # the fuzzers), the 64-bit and 32-bit Windows builds under Wine (the 32-bit one where
 # the kernel runs 32-bit programs) with the legacy program (no UTF-8 manifest) and the
 # builds answering as Windows 95 and XP made in the same build folders, and checks of
-# both release exes: zip, imports, instructions. Steps that need no CPU of their own
-# (Wine suites in prefixes and displays of their own, the fuzzers) run two at a time.
-# Prints the seconds each step took and the total. Installs the Debian packages it needs
+# both release exes: zip, imports, instructions. Builds take both cores, one at a time;
+# steps that take at most one core each (test suites, each Wine one in a prefix and on a
+# display of its own; the fuzzers) run two at a time. Prints the seconds each step took
+# and the total. Installs the Debian packages it needs
 # when they are missing. Exits non-zero on any failure.
 set -u
 cd "$(dirname "$0")/.."
@@ -94,20 +95,12 @@ skip() {  # skip NAME WHY: a step that cannot run here, counted as neither passe
     SKIPS+=("$1")
 }
 
-# Builds one configuration; our own sources must compile without a single warning.
+# Builds one folder; our own sources must compile without a single warning.
 build() {  # build DIR CMAKE-ARGS...
     local dir=$1
     shift
-    build_targets "$dir" "" "$@"
-}
-
-# As build, but only the targets named (separated by spaces; "" builds them all).
-build_targets() {  # build_targets DIR "TARGET..." CMAKE-ARGS...
-    local dir=$1 target targets=()
-    for target in $2; do targets+=(--target "$target"); done
-    shift 2
     cmake -S "$ROOT" -B "$dir" "$@" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
-    cmake --build "$dir" -j"$JOBS" "${targets[@]}" >"$dir.build.log" 2>&1 ||
+    cmake --build "$dir" -j"$JOBS" >"$dir.build.log" 2>&1 ||
         { grep -E 'error|Error' "$dir.build.log" | head -40; return 1; }
     if grep -E '^/?[^ ]*(core|shell|tests|bench|resources)/[^ ]*: warning' "$dir.build.log" | grep -v googletest; then
         echo "warnings in $dir"

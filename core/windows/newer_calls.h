@@ -2,7 +2,7 @@
 // DLLs, so they are looked up at run time and the program still loads; others are
 // exported by Windows 95/98/Me but only as stubs that fail with
 // ERROR_CALL_NOT_IMPLEMENTED. Every use of them goes through here, so a test build
-// (DECRIMP_ANSWER_AS=95 or XP) can answer as those systems would under Wine,
+// (DECRIMP_ANSWER_AS_95 or _XP) can answer as those systems would under Wine,
 // which implements them all.
 #ifndef DECRIMP_NEWER_CALLS_H
 #define DECRIMP_NEWER_CALLS_H

@@ -38,6 +38,8 @@ protected:
     // Wine's Open dialog takes a name only while the file's Linux path stays within 257
     // characters: at a folder "/dq" that allows names of up to 253. The test folder
     // becomes R:, mapped there, whose Windows paths stay within the ANSI calls' 260.
+    // Every Wine prefix shares /dq: a ctest entry whose tests use it takes a lock
+    // (tests/faults/CMakeLists.txt), so that runs side by side take turns.
     bool UseShortRootFolder();
     // Presses "&Decrimp!" and reads every box the run shows, in order, up to and
     // including the completion message, each as "caption: text", one per line.
