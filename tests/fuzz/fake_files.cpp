@@ -232,12 +232,6 @@ ReplaceResult ReplacePath(const char* from, const char* to, const char* backup) 
     return Replaced;
 }
 
-// The fakes' names have no aliases.
-bool ReadLongName(const char* path, char*) {
-    CheckPath(path);
-    return false;
-}
-
 // A power cut may come after any step: until the last, both must still be there.
 void ReplaceStepTaken(int step) {
     if (step < 3 && !(AnyFakeFileHolds(WatchedOriginal) && AnyFakeFileHolds(WatchedRepair))) StepLostBytes = true;
