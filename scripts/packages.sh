@@ -9,8 +9,9 @@ install_missing() {
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "== installing: ${missing[*]}"
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    $sudo apt-get update -q &&
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+    # A mirror caught mid-sync fails one index now and then: the others still serve.
+    $sudo apt-get update -q || echo "== apt-get update failed in part; installing from the lists it has"
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
 add_architecture() {

@@ -15,7 +15,8 @@ FUZZ_SECONDS=${FUZZ_SECONDS:-30}
 JOBS=${JOBS:-2}
 
 PACKAGES="cmake make g++ clang libclang-rt-14-dev googletest python3 g++-mingw-w64-x86-64 g++-mingw-w64-i686
- mingw-w64-tools wine64 wine32:i386 fonts-wine xvfb xdotool imagemagick python3-pefile strace locales"
+ mingw-w64-tools wine64 wine32:i386 fonts-wine xvfb xdotool imagemagick python3-pefile strace locales
+ zlib1g-dev libz-mingw-w64-dev"
 
 # shellcheck source=scripts/packages.sh
 . "$ROOT/scripts/packages.sh"
