@@ -56,6 +56,24 @@ Bytes ReferenceRestore(const Bytes& input) {
     return output;
 }
 
+Bytes DamageEveryLineFeed(const Bytes& original) {
+    Bytes damaged;
+    for (unsigned char byte : original) {
+        if (byte == 0x0A) damaged.push_back(0x0D);
+        damaged.push_back(byte);
+    }
+    return damaged;
+}
+
+Bytes DamageLoneLineFeeds(const Bytes& original) {
+    Bytes damaged;
+    for (size_t i = 0; i < original.size(); ++i) {
+        if (original[i] == 0x0A && (i == 0 || original[i - 1] != 0x0D)) damaged.push_back(0x0D);
+        damaged.push_back(original[i]);
+    }
+    return damaged;
+}
+
 #ifdef _WIN32
 unsigned NameRules() { return GetACP(); }
 #else

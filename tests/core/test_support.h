@@ -17,6 +17,11 @@ std::vector<std::string> FolderContents(const std::filesystem::path& folder);
 // when an LF follows it. The fast block loop must match it exactly.
 Bytes ReferenceRestore(const Bytes& input);
 
+// The two kinds of text-mode damage: every LF made CR LF, or a CR put only before an
+// LF that has none (the file's own CR LF pairs stay as they were).
+Bytes DamageEveryLineFeed(const Bytes& original);
+Bytes DamageLoneLineFeeds(const Bytes& original);
+
 // How names are read: in the process's code page on Windows, or by the native
 // stand-in (UTF-8, on a Linux file system where bytes that are not UTF-8 stay distinct).
 const unsigned NativeStandIn = 0;
