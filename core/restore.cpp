@@ -48,10 +48,10 @@ const char* RestoreWidthName(RestoreWidth width) {
 }
 
 static size_t RestoreChunks(const unsigned char* in, size_t n, unsigned char* out, size_t* next,
-                            bool* loneLineFeed) {
+                            WideCounts* counts) {
     switch (RestoreWidthInForce()) {
-        case RestoreAvx2: return RestoreChunksAvx2(in, n, out, next, loneLineFeed);
-        case RestoreSse2: return RestoreChunksSse2(in, n, out, next, loneLineFeed);
+        case RestoreAvx2: return RestoreChunksAvx2(in, n, out, next, counts);
+        case RestoreSse2: return RestoreChunksSse2(in, n, out, next, counts);
         case RestoreBytes: break;
     }
     return 0;
@@ -67,12 +67,18 @@ size_t RestoreLineEnds(const unsigned char* in, size_t n, unsigned char* out, Re
     if (n == 0) return 0;
     const bool heldBefore = state->crHeld;
     if (state->crHeld) {
-        if (in[0] != '\n') out[written++] = '\r';
+        if (in[0] != '\n')
+            out[written++] = '\r';
+        else if (state->crBeforeHeld)
+            ++state->crPairs;
         state->crHeld = false;
     } else if (in[0] == '\n') {
         state->loneLineFeed = true;
     }
-    written += RestoreChunks(in, n, out + written, &next, &state->loneLineFeed);
+    WideCounts counts = {state->loneLineFeed, heldBefore, state->crPairs};
+    written += RestoreChunks(in, n, out + written, &next, &counts);
+    state->loneLineFeed = counts.loneLineFeed;
+    state->crPairs = counts.crPairs;
     while (next < n) {
         const void* found = std::memchr(in + next, '\r', n - next);
         const size_t cr = found ? static_cast<size_t>(static_cast<const unsigned char*>(found) - in) : n;
@@ -80,15 +86,22 @@ size_t RestoreLineEnds(const unsigned char* in, size_t n, unsigned char* out, Re
         std::memmove(out + written, in + next, cr - next);
         written += cr - next;
         if (cr == n) break;
+        const bool crBefore = cr > 0 ? in[cr - 1] == '\r' : heldBefore;
         if (cr + 1 == n) {
             state->crHeld = true;  // the next block decides
+            state->crBeforeHeld = crBefore;
             break;
         }
-        if (in[cr + 1] != '\n') out[written++] = '\r';
+        if (in[cr + 1] != '\n')
+            out[written++] = '\r';
+        else if (crBefore)
+            ++state->crPairs;
         next = cr + 1;
     }
     // Every byte comes out, a held CR included, but the CR of each pair.
-    if (written + state->crHeld < n + heldBefore) state->pairRemoved = true;
+    const size_t pairs = n + heldBefore - written - state->crHeld;
+    state->pairs += pairs;
+    if (pairs != 0) state->pairRemoved = true;
     return written;
 }
 

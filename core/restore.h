@@ -12,10 +12,16 @@ const size_t ConvertBlockSize = 1 << 20;
 // both false. The damage turns every LF into CR LF, so a file that holds an LF with
 // no CR right before it (an LF as its first byte counts) was never damaged this way,
 // or was repaired already: repairing it would destroy CR LF pairs it really holds.
+// The pass also counts what tells the two kinds of damage apart (see damage_kind.h): the
+// pairs, and the pairs with a CR before them (CR CR LF), which every LF made CR LF leaves
+// at every CR LF the file held, and a CR put only before a lone LF leaves almost nowhere.
 struct RestoreState {
     bool crHeld;        // the last block ended in a CR: the next byte decides; flush it at the end
+    bool crBeforeHeld;  // and the byte before that CR was a CR too
     bool loneLineFeed;  // such an LF was met: the file must not be repaired
     bool pairRemoved;   // the CR of a CR LF pair was left out: the repair differs from the file
+    unsigned long long pairs;    // CR LF pairs met
+    unsigned long long crPairs;  // of them, those whose CR follows a CR
 };
 
 // Converts one block. out must have room for n + 1 bytes; it may also be in - 1,

@@ -34,28 +34,41 @@ const ByteCase ByteCases[] = {
     {"text_lines", "one\r\ntwo\r\n\r\nthree", "one\ntwo\n\nthree"},
 };
 
-// The repaired bytes, and whether the block loop met an LF without its CR.
+// The repaired bytes, whether the block loop met an LF without its CR, and how many
+// pairs it met, and of them CR CR LF.
 struct Restored {
     Bytes bytes;
     bool loneLineFeed;
+    unsigned long long pairs;
+    unsigned long long crPairs;
     bool operator==(const Restored& other) const {
-        return bytes == other.bytes && loneLineFeed == other.loneLineFeed;
+        return bytes == other.bytes && loneLineFeed == other.loneLineFeed && pairs == other.pairs &&
+               crPairs == other.crPairs;
     }
 };
 
 void PrintTo(const Restored& restored, std::ostream* out) {
-    *out << ::testing::PrintToString(restored.bytes) << (restored.loneLineFeed ? " with a lone LF" : "");
+    *out << ::testing::PrintToString(restored.bytes) << (restored.loneLineFeed ? " with a lone LF" : "") << ", "
+         << restored.pairs << " pairs, " << restored.crPairs << " after a CR";
 }
 
-// The one-byte-at-a-time repair, and the lone LF told by looking back one byte.
+// The one-byte-at-a-time repair; the lone LF and the pairs told by looking back.
 Restored Reference(const Bytes& input) {
-    bool lone = false;
-    for (size_t i = 0; i < input.size(); ++i) lone = lone || (input[i] == '\n' && (i == 0 || input[i - 1] != '\r'));
-    return {ReferenceRestore(input), lone};
+    Restored told = {ReferenceRestore(input), false, 0, 0};
+    for (size_t i = 0; i < input.size(); ++i) {
+        if (input[i] != '\n') continue;
+        const bool paired = i > 0 && input[i - 1] == '\r';
+        told.loneLineFeed = told.loneLineFeed || !paired;
+        told.pairs += paired;
+        told.crPairs += paired && i > 1 && input[i - 2] == '\r';
+    }
+    return told;
 }
 
 Restored Expected(const ByteCase& c) {
-    return {ToBytes(c.expected), Reference(ToBytes(c.input)).loneLineFeed};
+    Restored told = Reference(ToBytes(c.input));
+    told.bytes = ToBytes(c.expected);
+    return told;
 }
 
 // Feeds input to the block loop in pieces of the given sizes (the last repeats),
@@ -77,7 +90,7 @@ Restored RestoreInPieces(const Bytes& input, const std::vector<size_t>& pieces, 
         ++piece;
     }
     if (state.crHeld) output.push_back('\r');
-    return {output, state.loneLineFeed};
+    return {output, state.loneLineFeed, state.pairs, state.crPairs};
 }
 
 // Every width the CPU has, each into a second buffer and in place.
