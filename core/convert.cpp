@@ -8,8 +8,10 @@
 #include <cstring>
 
 #include "bounded_copy.h"
+#include "damage_kind.h"
 #include "replace_steps.h"
 #include "restore.h"
+#include "restore_kept.h"
 #include "state.h"
 #include "work_path.h"
 
@@ -88,6 +90,39 @@ static bool UnchangedSinceOpened(FILE* input, const Conversion& c) {
     return !c.pickedStamped || (ReadStreamStamp(input, &now) && SameFileUnchanged(now, c.picked));
 }
 
+// What the repair's pass tells of the damage, and the CRs a file damaged the second way
+// keeps: static, since they do not fit a stack and nothing is allocated.
+static DamageEvidence Evidence;
+static KeptPairs Kept;
+
+// The plain repair stands for the first kind of damage. For the second it is written
+// again keeping the CRs the file's own checks decide on, or the file gets no repair.
+static CopyResult RepairOfItsKind(FILE* input, FILE* output, Conversion* c) {
+    const PickedBytes picked = {input, Evidence.read};
+    switch (DecideRepair(&Evidence, &picked, &Kept)) {
+        case RepairPlain: return CopyDone;
+        case RepairNotDamaged: return CopyNotDamaged;
+        case RepairUndecided: return CopyUndecided;
+        case RepairKeepingPairs: break;
+    }
+    const CopyResult result = CopyKeepingPairs(input, output, Kept, Evidence.format);
+    if (result == CopyDiffers) return CopyUndecided;  // its checks must hold on what is written
+    c->changed = Kept.count < Evidence.pairs;
+    return result;
+}
+
+// An earlier run's copy holds the plain repair: right only where that is the repair.
+static CopyResult ExistingCopyOfItsKind(FILE* input) {
+    const PickedBytes picked = {input, Evidence.read};
+    switch (DecideRepair(&Evidence, &picked, &Kept)) {
+        case RepairPlain: return CopyDone;
+        case RepairNotDamaged: return CopyNotDamaged;
+        case RepairUndecided: return CopyUndecided;
+        case RepairKeepingPairs: break;
+    }
+    return CopyDiffers;
+}
+
 // Writes the repair under the unfinished name; on success it is whole and on the disk.
 // Anything else removes it again.
 static CopyResult WriteUnfinishedCopy(FILE* input, Conversion* c) {
@@ -96,7 +131,8 @@ static CopyResult WriteUnfinishedCopy(FILE* input, Conversion* c) {
     FILE* output = CreateOwnFile(c->unfinishedPath, c->copyPath, UnfinishedCopyStem);
     if (!output) return CopyWriteFailed;
     Unbuffer(output);
-    CopyResult result = CopyRestoring(input, output, &c->changed);
+    CopyResult result = CopyRestoring(input, output, &c->changed, &Evidence);
+    if (result == CopyDone) result = RepairOfItsKind(input, output, c);
     if (result == CopyDone && !UnchangedSinceOpened(input, *c)) result = CopyPickedChanged;
     if (!FinishOutput(output) && result == CopyDone) result = CopyWriteFailed;
     if (result != CopyDone) (void)DeletePath(c->unfinishedPath);  // should even this fail, it stays, harmless
@@ -133,7 +169,8 @@ static CopyResult UseExistingCopy(FILE* input, Conversion* c) {
     if (!copy) return CopyWriteFailed;
     Unbuffer(copy);
     c->copyStamped = ReadStreamStamp(copy, &c->copy);
-    CopyResult result = IsDiskFile(copy) ? MatchRestoring(input, copy, &c->changed) : CopyWriteFailed;
+    CopyResult result = IsDiskFile(copy) ? MatchRestoring(input, copy, &c->changed, &Evidence) : CopyWriteFailed;
+    if (result == CopyDone) result = ExistingCopyOfItsKind(input);
     if (result == CopyDone && !UnchangedSinceOpened(input, *c)) result = CopyPickedChanged;
     const bool onDisk = result != CopyDone || GenerateNewFiles != 0 || FlushToDisk(copy);
     if ((std::fclose(copy) != 0 || !onDisk) && result == CopyDone) result = CopyWriteFailed;
@@ -158,6 +195,9 @@ static void GiveUpCopy(const Conversion& c, OwnerWindow owner, CopyResult result
         break;
     case CopyPickedChanged:
         ShowMessage(owner, c.pickedPath, "File Changed While Read!", BoxWarning);
+        break;
+    case CopyUndecided:
+        ShowMessage(owner, c.pickedPath, "Repair Not Certain!", BoxWarning);
         break;
     default:
         ShowMessage(owner, c.copyPath, "File Not Written!", BoxError);

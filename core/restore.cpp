@@ -9,6 +9,7 @@
 
 #include <cstring>
 
+#include "damage_kind.h"
 #include "platform.h"
 #include "restore_wide.h"
 
@@ -111,20 +112,27 @@ static bool WriteAll(FILE* output, const unsigned char* bytes, size_t count) {
 
 // Stops at the first block that shows the file was never damaged: the rest of it
 // cannot make it one to repair.
-CopyResult CopyRestoring(FILE* input, FILE* output, bool* changed) {
+CopyResult CopyRestoring(FILE* input, FILE* output, bool* changed, DamageEvidence* evidence) {
     RestoreState state = {};
+    StartEvidence(evidence);
     for (;;) {
         const size_t got = std::fread(Block + 1, 1, ConvertBlockSize, input);
         if (got == 0) {
             if (std::ferror(input)) return CopyReadFailed;
             break;
         }
+        NotePickedBlock(evidence, Block + 1, got);
         const size_t kept = RestoreLineEnds(Block + 1, got, Block, &state);
         if (state.loneLineFeed) return CopyNotDamaged;
+        NoteRepairedBlock(evidence, Block, kept);
         if (!WriteAll(output, Block, kept)) return CopyWriteFailed;
     }
     const unsigned char lastCr = '\r';
-    if (state.crHeld && !WriteAll(output, &lastCr, 1)) return CopyWriteFailed;
+    if (state.crHeld) {
+        NoteRepairedBlock(evidence, &lastCr, 1);
+        if (!WriteAll(output, &lastCr, 1)) return CopyWriteFailed;
+    }
+    FinishEvidence(evidence, state);
     *changed = state.pairRemoved;
     return CopyDone;
 }

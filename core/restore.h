@@ -41,14 +41,21 @@ const char* RestoreWidthName(RestoreWidth width);
 // CopyDiffers: a file that was compared holds something other than the repair.
 // CopyNotDamaged: input holds a lone LF; nothing more was read or written.
 // CopyPickedChanged: another program changed the input while it was read.
-enum CopyResult { CopyDone, CopyReadFailed, CopyWriteFailed, CopyDiffers, CopyNotDamaged, CopyPickedChanged };
+// CopyUndecided: the input took the second kind of damage (see damage_kind.h), and
+// nothing decides which of its CRs were its own: no repair can be trusted.
+enum CopyResult {
+    CopyDone, CopyReadFailed, CopyWriteFailed, CopyDiffers, CopyNotDamaged, CopyPickedChanged, CopyUndecided
+};
+
+struct DamageEvidence;
 
 // Streams input to output, repaired, block by block; memory does not grow with the file.
 // *changed tells whether the repair left out any CR (false: output equals input).
-CopyResult CopyRestoring(FILE* input, FILE* output, bool* changed);
+// evidence gathers, in the same pass, what tells the kinds of damage apart.
+CopyResult CopyRestoring(FILE* input, FILE* output, bool* changed, DamageEvidence* evidence);
 
 // Reads input and copy side by side: CopyDone when copy holds exactly the repair of
 // input. A failed read of copy counts as CopyWriteFailed: the copy cannot be trusted.
-CopyResult MatchRestoring(FILE* input, FILE* copy, bool* changed);
+CopyResult MatchRestoring(FILE* input, FILE* copy, bool* changed, DamageEvidence* evidence);
 
 #endif

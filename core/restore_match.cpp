@@ -2,6 +2,7 @@
 // an earlier run's "Copy of " file is taken as it is, anyone else's is left alone.
 #include <cstring>
 
+#include "damage_kind.h"
 #include "restore.h"
 
 // Static for the same reason as the copy's block: memory stays flat whatever the size.
@@ -21,26 +22,31 @@ static CopyResult MatchBytes(FILE* copy, const unsigned char* expected, size_t c
     return got == count && std::memcmp(FoundBlock, expected, count) == 0 ? CopyDone : CopyDiffers;
 }
 
-CopyResult MatchRestoring(FILE* input, FILE* copy, bool* changed) {
+CopyResult MatchRestoring(FILE* input, FILE* copy, bool* changed, DamageEvidence* evidence) {
     RestoreState state = {};
+    StartEvidence(evidence);
     for (;;) {
         const size_t got = std::fread(PickedBlock + 1, 1, ConvertBlockSize, input);
         if (got == 0) {
             if (std::ferror(input)) return CopyReadFailed;
             break;
         }
+        NotePickedBlock(evidence, PickedBlock + 1, got);
         const size_t kept = RestoreLineEnds(PickedBlock + 1, got, PickedBlock, &state);
         if (state.loneLineFeed) return CopyNotDamaged;
+        NoteRepairedBlock(evidence, PickedBlock, kept);
         const CopyResult block = MatchBytes(copy, PickedBlock, kept);
         if (block != CopyDone) return block;
     }
     const unsigned char lastCr = '\r';
     if (state.crHeld) {
+        NoteRepairedBlock(evidence, &lastCr, 1);
         const CopyResult last = MatchBytes(copy, &lastCr, 1);
         if (last != CopyDone) return last;
     }
     size_t extra = 0;  // the copy must end where the repair ends
     if (!ReadFound(copy, 1, &extra)) return CopyWriteFailed;
+    FinishEvidence(evidence, state);
     *changed = state.pairRemoved;
     return extra == 0 ? CopyDone : CopyDiffers;
 }

@@ -1,0 +1,82 @@
+// Tells the two kinds of damage apart from the counts and the format's checks of the
+// repair's pass, and asks the format's search only where that is needed: a file whose
+// plain repair passes its checks never takes a second pass.
+#include "damage_kind.h"
+
+#include <cmath>
+#include <cstring>
+
+// The start of every block is enough to tell random-looking bytes from text, at a cost
+// the pass does not notice.
+static const size_t SampledPerBlock = 64 * 1024;
+
+void StartEvidence(DamageEvidence* evidence) {
+    std::memset(evidence, 0, sizeof *evidence);
+}
+
+void NotePickedBlock(DamageEvidence* evidence, const unsigned char* bytes, size_t n) {
+    if (!evidence->started) {
+        evidence->started = true;
+        evidence->format = FormatOfFirstBytes(bytes, n);
+        StartFormatCheck(&evidence->picked, evidence->format);
+        StartFormatCheck(&evidence->repaired, evidence->format);
+    }
+    evidence->read += n;
+    const size_t sample = n < SampledPerBlock ? n : SampledPerBlock;
+    for (size_t i = 0; i < sample; ++i) ++evidence->sampled[bytes[i]];
+    evidence->sampledBytes += sample;
+    CheckFormatBytes(&evidence->picked, bytes, n);
+}
+
+void NoteRepairedBlock(DamageEvidence* evidence, const unsigned char* bytes, size_t n) {
+    CheckFormatBytes(&evidence->repaired, bytes, n);
+}
+
+void FinishEvidence(DamageEvidence* evidence, const RestoreState& state) {
+    if (!evidence->started) {  // an empty file: nothing to tell
+        evidence->started = true;
+        StartFormatCheck(&evidence->picked, FormatUnknown);
+        StartFormatCheck(&evidence->repaired, FormatUnknown);
+    }
+    evidence->pairs = state.pairs;
+    evidence->crPairs = state.crPairs;
+}
+
+double SampledEntropy(const DamageEvidence& evidence) {
+    if (evidence.sampledBytes == 0) return 0;
+    const double total = static_cast<double>(evidence.sampledBytes);
+    double bits = 0;
+    for (unsigned long long count : evidence.sampled) {
+        if (count == 0) continue;
+        const double p = static_cast<double>(count) / total;
+        bits -= p * std::log2(p);
+    }
+    return bits;
+}
+
+// Measured on thousands of files of every sort, damaged either way: at most one CR CR LF
+// in 2048 pairs (and one in any file) told the second kind with no false alarm.
+CountVerdict CountOfPairs(const DamageEvidence& evidence) {
+    if (evidence.pairs < CountedLineFeeds || SampledEntropy(evidence) < RandomLookingBits) return CountCannotTell;
+    const unsigned long long allowed = evidence.pairs / 2048 > 1 ? evidence.pairs / 2048 : 1;
+    return evidence.crPairs <= allowed ? CountSaysSecondKind : CountSaysFirstKind;
+}
+
+RepairVerdict DecideRepair(DamageEvidence* evidence, const PickedBytes* picked, KeptPairs* kept) {
+    kept->count = 0;
+    const CheckVerdict asPicked = FinishFormatCheck(&evidence->picked);
+    const CheckVerdict asRepaired = FinishFormatCheck(&evidence->repaired);
+    if (asRepaired == CheckPassed || evidence->pairs == 0) return RepairPlain;
+    if (asPicked == CheckPassed) return RepairNotDamaged;
+    const CountVerdict count = CountOfPairs(*evidence);
+    // A check given up unfinished (a large gzip) asks the search only where the count
+    // already says the second kind: the search would cost another pass for nothing.
+    if (evidence->format == FormatUnknown || (asRepaired == CheckUnsure && count != CountSaysSecondKind))
+        return count == CountSaysSecondKind ? RepairUndecided : RepairPlain;
+    switch (SearchKeptPairs(evidence->format, picked, kept)) {
+        case SearchDecided: return RepairKeepingPairs;
+        case SearchUndecided: return RepairUndecided;
+        case SearchNoEvidence: break;
+    }
+    return count == CountSaysSecondKind ? RepairUndecided : RepairPlain;
+}

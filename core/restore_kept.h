@@ -1,0 +1,17 @@
+// The exact repair of a file damaged the second way: every pair's CR left out but
+// those the file's own checks keep.
+#ifndef DECRIMP_RESTORE_KEPT_H
+#define DECRIMP_RESTORE_KEPT_H
+
+#include <cstdio>
+
+#include "formats.h"
+#include "restore.h"
+
+// Reads input from its start and writes output from its start, the CRs at the offsets
+// of kept (in input) kept; output must hold no more bytes than the repair, as the plain
+// repair that came before. The format's checks are made again on what is written: any
+// that fails gives CopyDiffers, and no wrong bytes are called a repair.
+CopyResult CopyKeepingPairs(FILE* input, FILE* output, const KeptPairs& kept, FileFormat format);
+
+#endif
