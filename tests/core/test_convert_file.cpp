@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 
 #ifndef _WIN32
 #include <dlfcn.h>
@@ -674,3 +675,66 @@ TEST_F(ConvertFileTest, ReadFailureRemovesTheCopy) {
 #endif
 
 }  // namespace
+
+namespace {
+
+Bytes RandomBytes(size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    Bytes bytes(size);
+    for (unsigned char& byte : bytes) byte = static_cast<unsigned char>(random());
+    return bytes;
+}
+
+Bytes TextWithLineEnds(size_t lines, const char* end) {
+    std::string text;
+    for (size_t i = 0; i < lines; ++i) text += "line " + std::to_string(i) + end;
+    return ToBytes(text);
+}
+
+// What a run makes of a file damaged one way or the other: exactly the original back, or,
+// where nothing can decide, no repair at all and the file untouched.
+enum Outcome { ComesBackExact, RefusedUntouched, PlainRepairKept };
+struct KindCase {
+    const char* name;
+    Bytes original;
+    Bytes (*damage)(const Bytes&);
+    Outcome outcome;
+};
+
+}  // namespace
+
+TEST_F(ConvertFileTest, EachKindOfDamageGetsItsExactRepairOrNone) {
+    const Bytes random = RandomBytes(1 << 20, 22);
+    const KindCase cases[] = {
+        {"random bytes, every LF made CR LF", random, DamageEveryLineFeed, ComesBackExact},
+        {"random bytes, a CR put before lone LFs: the count tells", random, DamageLoneLineFeeds, RefusedUntouched},
+        {"DOS text, every LF made CR LF", TextWithLineEnds(3000, "\r\n"), DamageEveryLineFeed, ComesBackExact},
+        {"Unix text, a CR put before lone LFs (nothing can tell)", TextWithLineEnds(3000, "\n"),
+         DamageLoneLineFeeds, ComesBackExact},
+        {"DOS text, a CR put before lone LFs: too little to tell", TextWithLineEnds(3000, "\r\n"),
+         DamageLoneLineFeeds, PlainRepairKept},
+    };
+    for (int generate : {1, 0}) {
+        for (const KindCase& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (generate ? ", generate" : ", overwrite"));
+            const Bytes damaged = c.damage(c.original);
+            WriteAll(FileOf("a.mp3"), damaged);
+            RecordedEvents().clear();
+            UseFolder(folder);
+            Convert("a.mp3", generate);
+            const std::string repaired = generate ? "Copy of a.mp3" : "a.mp3";
+            if (c.outcome == RefusedUntouched) {
+                ExpectOneBox("Repair Not Certain!", PathOf("a.mp3"), BoxWarning);
+                EXPECT_EQ(FolderContents(folder), std::vector<std::string>{"a.mp3"});
+                EXPECT_EQ(ReadAll(FileOf("a.mp3")), damaged);
+            } else {
+                EXPECT_TRUE(RecordedEvents().empty());
+                EXPECT_EQ(ReadAll(FileOf(repaired)), c.outcome == ComesBackExact ? c.original : ReferenceRestore(damaged));
+                if (generate) {
+                    EXPECT_EQ(ReadAll(FileOf("a.mp3")), damaged);
+                }
+            }
+            fs::remove(FileOf("Copy of a.mp3"));
+        }
+    }
+}
