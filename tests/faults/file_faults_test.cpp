@@ -4,12 +4,65 @@
 #include <cstring>
 #include <thread>
 
+#include <zlib.h>
+
 #include "fault_support.h"
 #include "under_test.h"
 
 namespace {
 
 class FileFaults : public FaultTest {};
+
+// Damage of the second kind: a CR put only before an LF that has none.
+std::string DamageLoneLineFeeds(const std::string& original) {
+    std::string damaged;
+    for (size_t i = 0; i < original.size(); ++i) {
+        if (original[i] == '\n' && (i == 0 || original[i - 1] != '\r')) damaged += '\r';
+        damaged += original[i];
+    }
+    return damaged;
+}
+
+std::string RandomLooking(size_t size) {
+    std::string bytes(size, '\0');
+    unsigned state = 1995;
+    for (char& byte : bytes) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<char>(state >> 23);
+    }
+    return bytes;
+}
+
+void PutBigEndian(std::string* out, unsigned long value) {
+    for (int shift = 24; shift >= 0; shift -= 8) *out += static_cast<char>((value >> shift) & 0xFF);
+}
+
+std::string PngChunk(const char* type, const std::string& data) {
+    std::string chunk;
+    PutBigEndian(&chunk, static_cast<unsigned long>(data.size()));
+    const std::string body = type + data;
+    chunk += body;
+    PutBigEndian(&chunk, crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size())));
+    return chunk;
+}
+
+// A grey 64 x 64 picture of noise, made with zlib, with a comment of two CR LF lines:
+// the second kind of damage leaves those pairs, and the signature's, as they were.
+std::string SmallPng() {
+    std::string rows;
+    const std::string noise = RandomLooking(64 * 64);
+    for (int row = 0; row < 64; ++row) rows += '\0' + noise.substr(static_cast<size_t>(row) * 64, 64);
+    std::string packed(compressBound(static_cast<uLong>(rows.size())), '\0');
+    uLongf packedSize = static_cast<uLongf>(packed.size());
+    if (compress(reinterpret_cast<Bytef*>(&packed[0]), &packedSize, reinterpret_cast<const Bytef*>(rows.data()),
+                 static_cast<uLong>(rows.size())) != Z_OK)
+        return "";
+    packed.resize(packedSize);
+    const std::string header("\0\0\0\x40\0\0\0\x40\x08\0\0\0\0", 13);
+    return std::string("\x89PNG\r\n\x1a\n") + PngChunk("IHDR", header) +
+           PngChunk("tEXt", std::string("Comment\0line one\r\nline two\r\n", 28)) + PngChunk("IDAT", packed) +
+           PngChunk("IEND", "");
+}
 
 }  // namespace
 
@@ -266,6 +319,27 @@ TEST_F(FileFaults, SaveKeepingSizeAndDateWhileTheFileIsReadIsKept) {
         EXPECT_EQ("File Changed While Read!: " + PathOf("big.mp3") + "\n" + FailedEnd(0, 1, PathOf("big.mp3")), boxes);
         EXPECT_EQ("big.mp3", Listing());
         EXPECT_TRUE(saved == LargeBytesOf("big.mp3", 64 << 20)) << "the save was lost";
+    }
+    ExpectAnotherRunWorks();
+}
+
+// A file damaged the second way comes back exact where its own checks decide (a PNG), and
+// gets no repair at all where nothing does (random bytes, told by the count alone).
+TEST_F(FileFaults, SecondKindOfDamageIsRepairedExactlyOrNotAtAll) {
+    const std::string png = SmallPng();
+    const std::string noise = RandomLooking(1 << 20);
+    ASSERT_FALSE(png.empty());
+    for (const Mode& mode : BothModes) {
+        SCOPED_TRACE(mode.name);
+        Prepare(mode, {});
+        MakeFile("noise.dat", DamageLoneLineFeeds(noise));
+        MakeFile("picture.png", DamageLoneLineFeeds(png));
+        ASSERT_TRUE(Pick({"noise.dat", "picture.png"}));
+        EXPECT_EQ("Repair Not Certain!: " + PathOf("noise.dat") + "\n" + FailedEnd(1, 2, ""), RunAndReadBoxes());
+        EXPECT_EQ(Generates(mode) ? "Copy of picture.png | noise.dat | picture.png" : "noise.dat | picture.png",
+                  Listing());
+        EXPECT_EQ(DamageLoneLineFeeds(noise), LargeBytesOf("noise.dat"));
+        EXPECT_EQ(png, BytesOf(Generates(mode) ? "Copy of picture.png" : "picture.png"));
     }
     ExpectAnotherRunWorks();
 }
