@@ -105,22 +105,22 @@ static CopyResult RepairOfItsKind(FILE* input, FILE* output, Conversion* c) {
         case RepairUndecided: return CopyUndecided;
         case RepairKeepingPairs: break;
     }
-    const CopyResult result = CopyKeepingPairs(input, output, Kept, Evidence.format);
-    if (result == CopyDiffers) return CopyUndecided;  // its checks must hold on what is written
     c->changed = Kept.count < Evidence.pairs;
-    return result;
+    return CopyKeepingPairs(input, output, Kept, Evidence.format);
 }
 
-// An earlier run's copy holds the plain repair: right only where that is the repair.
-static CopyResult ExistingCopyOfItsKind(FILE* input) {
+// The copy was found to hold the plain repair. That is an earlier run's only where the
+// plain repair is the file's; where CRs must stay, an earlier run wrote them in.
+static CopyResult ExistingCopyOfItsKind(FILE* input, FILE* copy, Conversion* c, CopyResult plain) {
     const PickedBytes picked = {input, Evidence.read};
     switch (DecideRepair(&Evidence, &picked, &Kept)) {
-        case RepairPlain: return CopyDone;
+        case RepairPlain: return plain;
         case RepairNotDamaged: return CopyNotDamaged;
         case RepairUndecided: return CopyUndecided;
         case RepairKeepingPairs: break;
     }
-    return CopyDiffers;
+    c->changed = Kept.count < Evidence.pairs;
+    return MatchKeepingPairs(input, copy, Kept, Evidence.format);
 }
 
 // Writes the repair under the unfinished name; on success it is whole and on the disk.
@@ -170,7 +170,9 @@ static CopyResult UseExistingCopy(FILE* input, Conversion* c) {
     Unbuffer(copy);
     c->copyStamped = ReadStreamStamp(copy, &c->copy);
     CopyResult result = IsDiskFile(copy) ? MatchRestoring(input, copy, &c->changed, &Evidence) : CopyWriteFailed;
-    if (result == CopyDone) result = ExistingCopyOfItsKind(input);
+    // A copy that differs from the plain repair may still hold the exact one.
+    if (result == CopyDone || result == CopyDiffers)
+        result = ExistingCopyOfItsKind(input, copy, c, result);
     if (result == CopyDone && !UnchangedSinceOpened(input, *c)) result = CopyPickedChanged;
     const bool onDisk = result != CopyDone || GenerateNewFiles != 0 || FlushToDisk(copy);
     if ((std::fclose(copy) != 0 || !onDisk) && result == CopyDone) result = CopyWriteFailed;

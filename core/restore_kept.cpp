@@ -2,6 +2,8 @@
 // Rare, so it goes a byte at a time; memory stays one block whatever the size.
 #include "restore_kept.h"
 
+#include <cstring>
+
 static unsigned char KeptIn[ConvertBlockSize];
 static unsigned char KeptOut[ConvertBlockSize + 1];
 static FormatCheck Recheck;
@@ -39,14 +41,20 @@ static size_t KeepBlock(const unsigned char* in, size_t n, const KeptPairs& kept
     return written;
 }
 
-static bool WriteChecked(FILE* output, const unsigned char* bytes, size_t n) {
+static unsigned char Found[ConvertBlockSize + 1];
+
+// Writes the bytes, or, with compare set, tells whether the file holds them there.
+static CopyResult PutChecked(FILE* file, const unsigned char* bytes, size_t n, bool compare) {
     CheckFormatBytes(&Recheck, bytes, n);
-    return std::fwrite(bytes, 1, n, output) == n;
+    if (!compare) return std::fwrite(bytes, 1, n, file) == n ? CopyDone : CopyWriteFailed;
+    const size_t got = std::fread(Found, 1, n, file);
+    if (got != n && std::ferror(file)) return CopyWriteFailed;
+    return got == n && std::memcmp(Found, bytes, n) == 0 ? CopyDone : CopyDiffers;
 }
 
-CopyResult CopyKeepingPairs(FILE* input, FILE* output, const KeptPairs& kept, FileFormat format) {
+static CopyResult KeepingPairs(FILE* input, FILE* file, const KeptPairs& kept, FileFormat format, bool compare) {
     if (std::fseek(input, 0, SEEK_SET) != 0) return CopyReadFailed;
-    if (std::fflush(output) != 0 || std::fseek(output, 0, SEEK_SET) != 0) return CopyWriteFailed;
+    if (std::fflush(file) != 0 || std::fseek(file, 0, SEEK_SET) != 0) return CopyWriteFailed;
     StartFormatCheck(&Recheck, format);
     KeptState state = {};
     for (;;) {
@@ -55,9 +63,22 @@ CopyResult CopyKeepingPairs(FILE* input, FILE* output, const KeptPairs& kept, Fi
             if (std::ferror(input)) return CopyReadFailed;
             break;
         }
-        if (!WriteChecked(output, KeptOut, KeepBlock(KeptIn, got, kept, &state))) return CopyWriteFailed;
+        const CopyResult block = PutChecked(file, KeptOut, KeepBlock(KeptIn, got, kept, &state), compare);
+        if (block != CopyDone) return block;
     }
     const unsigned char lastCr = '\r';
-    if (state.crHeld && !WriteChecked(output, &lastCr, 1)) return CopyWriteFailed;
-    return FinishFormatCheck(&Recheck) == CheckPassed ? CopyDone : CopyDiffers;
+    if (state.crHeld) {
+        const CopyResult last = PutChecked(file, &lastCr, 1, compare);
+        if (last != CopyDone) return last;
+    }
+    if (compare && (std::fread(Found, 1, 1, file) != 0 || std::ferror(file))) return CopyDiffers;  // longer
+    return FinishFormatCheck(&Recheck) == CheckPassed ? CopyDone : CopyUndecided;
+}
+
+CopyResult CopyKeepingPairs(FILE* input, FILE* output, const KeptPairs& kept, FileFormat format) {
+    return KeepingPairs(input, output, kept, format, false);
+}
+
+CopyResult MatchKeepingPairs(FILE* input, FILE* copy, const KeptPairs& kept, FileFormat format) {
+    return KeepingPairs(input, copy, kept, format, true);
 }

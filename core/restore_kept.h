@@ -11,7 +11,10 @@
 // Reads input from its start and writes output from its start, the CRs at the offsets
 // of kept (in input) kept; output must hold no more bytes than the repair, as the plain
 // repair that came before. The format's checks are made again on what is written: any
-// that fails gives CopyDiffers, and no wrong bytes are called a repair.
+// that fails gives CopyUndecided, and no wrong bytes are called a repair.
 CopyResult CopyKeepingPairs(FILE* input, FILE* output, const KeptPairs& kept, FileFormat format);
+// The same, reading copy instead of writing it: CopyDone when it holds exactly that repair
+// (an earlier run's), CopyDiffers when it holds anything else.
+CopyResult MatchKeepingPairs(FILE* input, FILE* copy, const KeptPairs& kept, FileFormat format);
 
 #endif

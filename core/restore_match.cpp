@@ -22,9 +22,12 @@ static CopyResult MatchBytes(FILE* copy, const unsigned char* expected, size_t c
     return got == count && std::memcmp(FoundBlock, expected, count) == 0 ? CopyDone : CopyDiffers;
 }
 
+// Reads the whole input even once the copy differs: what the pass tells of the damage
+// decides whether the copy may still hold the exact repair of a file damaged the second way.
 CopyResult MatchRestoring(FILE* input, FILE* copy, bool* changed, DamageEvidence* evidence) {
     RestoreState state = {};
     StartEvidence(evidence);
+    CopyResult result = CopyDone;
     for (;;) {
         const size_t got = std::fread(PickedBlock + 1, 1, ConvertBlockSize, input);
         if (got == 0) {
@@ -35,18 +38,18 @@ CopyResult MatchRestoring(FILE* input, FILE* copy, bool* changed, DamageEvidence
         const size_t kept = RestoreLineEnds(PickedBlock + 1, got, PickedBlock, &state);
         if (state.loneLineFeed) return CopyNotDamaged;
         NoteRepairedBlock(evidence, PickedBlock, kept);
-        const CopyResult block = MatchBytes(copy, PickedBlock, kept);
-        if (block != CopyDone) return block;
+        if (result == CopyDone) result = MatchBytes(copy, PickedBlock, kept);
+        if (result == CopyWriteFailed) return result;
     }
     const unsigned char lastCr = '\r';
     if (state.crHeld) {
         NoteRepairedBlock(evidence, &lastCr, 1);
-        const CopyResult last = MatchBytes(copy, &lastCr, 1);
-        if (last != CopyDone) return last;
+        if (result == CopyDone) result = MatchBytes(copy, &lastCr, 1);
     }
     size_t extra = 0;  // the copy must end where the repair ends
-    if (!ReadFound(copy, 1, &extra)) return CopyWriteFailed;
+    if (result == CopyDone && !ReadFound(copy, 1, &extra)) return CopyWriteFailed;
+    if (result == CopyDone && extra != 0) result = CopyDiffers;
     FinishEvidence(evidence, state);
     *changed = state.pairRemoved;
-    return extra == 0 ? CopyDone : CopyDiffers;
+    return result;
 }
