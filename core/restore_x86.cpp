@@ -94,6 +94,7 @@ size_t RestoreChunksSse2(const unsigned char* in, size_t n, unsigned char* out, 
     size_t written = 0;
     __m128i lone = _mm_setzero_si128();
     unsigned crBefore = counts->crBefore;
+    size_t crPairs = 0;  // in a register: the stores to out may alias anything reached by a pointer
     for (; i + 17 <= n; i += 16) {
         _mm_prefetch(Ahead(in + i), _MM_HINT_T0);
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
@@ -103,7 +104,7 @@ size_t RestoreChunksSse2(const unsigned char* in, size_t n, unsigned char* out, 
         lone = _mm_or_si128(lone, _mm_andnot_si128(crs, lfsAfter));
         const unsigned pairs = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(crs, lfsAfter)));
         const unsigned crMask = static_cast<unsigned>(_mm_movemask_epi8(crs));
-        counts->crPairs += static_cast<unsigned>(__builtin_popcount(pairs & ((crMask << 1) | crBefore)));
+        crPairs += static_cast<unsigned>(__builtin_popcount(pairs & ((crMask << 1) | crBefore)));
         crBefore = crMask >> 15;
         // No branch on whether there is a pair: in text it is a coin toss. The second
         // group is read after the first is stored; that store ends where it begins at the latest.
@@ -112,6 +113,7 @@ size_t RestoreChunksSse2(const unsigned char* in, size_t n, unsigned char* out, 
     }
     if (_mm_movemask_epi8(lone) != 0) counts->loneLineFeed = true;
     counts->crBefore = crBefore != 0;
+    counts->crPairs += crPairs;
     *next = i;
     return written;
 }
@@ -136,15 +138,18 @@ static size_t PackHalfShuffling(__m128i half, unsigned pairs, unsigned char* out
     return first + Groups.kept[high];
 }
 
-// The CRs of pairs in chunk; lone gathers the LFs of after with no CR below them, and
-// *crMask takes every CR of chunk.
+// The CRs of pairs in chunk; lone gathers the LFs of after with no CR below them.
 __attribute__((target("avx2"), always_inline)) inline
-static unsigned PairMask(__m256i chunk, __m256i after, __m256i* lone, unsigned* crMask) {
+static unsigned PairMask(__m256i chunk, __m256i after, __m256i* lone) {
     const __m256i crs = _mm256_cmpeq_epi8(chunk, _mm256_set1_epi8('\r'));
     const __m256i lfsAfter = _mm256_cmpeq_epi8(after, _mm256_set1_epi8('\n'));
     *lone = _mm256_or_si256(*lone, _mm256_andnot_si256(crs, lfsAfter));
-    *crMask = static_cast<unsigned>(_mm256_movemask_epi8(crs));
     return static_cast<unsigned>(_mm256_movemask_epi8(_mm256_and_si256(crs, lfsAfter)));
+}
+
+__attribute__((target("avx2"), always_inline)) inline
+static unsigned CrMask(__m256i chunk) {
+    return static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(chunk, _mm256_set1_epi8('\r'))));
 }
 
 __attribute__((target("avx2"), always_inline)) inline
@@ -162,31 +167,34 @@ size_t RestoreChunksAvx2(const unsigned char* in, size_t n, unsigned char* out, 
     size_t written = 0;
     __m256i lone = _mm256_setzero_si256();
     unsigned crBefore = counts->crBefore;
+    size_t crPairs = 0;  // in a register: the stores to out may alias anything reached by a pointer
     for (; i + 65 <= n; i += 64) {
         _mm_prefetch(Ahead(in + i), _MM_HINT_T0);
         const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
         const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 32));
-        unsigned lowCrs = 0;
-        unsigned highCrs = 0;
         const unsigned lowPairs =
-            PairMask(low, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 1)), &lone, &lowCrs);
+            PairMask(low, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 1)), &lone);
         const unsigned highPairs =
-            PairMask(high, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 33)), &lone, &highCrs);
+            PairMask(high, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 33)), &lone);
         const unsigned lowBefore = crBefore;
-        crBefore = highCrs >> 31;
+        crBefore = in[i + 63] == '\r';
         if ((lowPairs | highPairs) == 0) {
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + written), low);
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + written + 32), high);
             written += 64;
             continue;
         }
-        counts->crPairs += static_cast<unsigned>(__builtin_popcount(lowPairs & ((lowCrs << 1) | lowBefore)) +
-                                                 __builtin_popcount(highPairs & ((highCrs << 1) | (lowCrs >> 31))));
+        // CR CR LF: a pair whose CR has a CR below it.
+        const unsigned lowCrs = CrMask(low);
+        const unsigned highCrs = CrMask(high);
+        crPairs += static_cast<unsigned>(__builtin_popcount(lowPairs & ((lowCrs << 1) | lowBefore)) +
+                                         __builtin_popcount(highPairs & ((highCrs << 1) | (lowCrs >> 31))));
         written += PackChunk(low, lowPairs, out + written);
         written += PackChunk(high, highPairs, out + written);
     }
     if (_mm256_movemask_epi8(lone) != 0) counts->loneLineFeed = true;
     counts->crBefore = crBefore != 0;
+    counts->crPairs += crPairs;
     *next = i;
     return written;
 }
