@@ -166,6 +166,39 @@ bool ListSpanPairs(const PickedBytes* picked, unsigned long long from, unsigned 
     return true;
 }
 
+// Pairs with CR at p, from <= p and p + 1 < to, added to *count.
+static bool CountPairs(const PickedBytes* picked, unsigned long long from, unsigned long long to, size_t* count) {
+    for (unsigned long long at = from; at + 1 < to;) {
+        const size_t read = static_cast<size_t>(std::min<unsigned long long>(SpanBlock + 1, to - at));
+        if (!ReadPicked(picked, at, spanBlock, read)) return false;
+        for (const unsigned char* lf = spanBlock + 1; (lf = static_cast<const unsigned char*>(
+                                                          std::memchr(lf, LF, spanBlock + read - lf))) != nullptr;
+             ++lf)
+            if (lf[-1] == CR && ++*count > MaxSpanPairs) return false;
+        at += read - 1;
+    }
+    return true;
+}
+
+bool SpanEndRange(const PickedBytes* picked, unsigned long long from, unsigned long long length,
+                  unsigned long long* first, unsigned long long* last) {
+    *first = 1;
+    *last = 0;
+    if (from > picked->size || length > picked->size - from) return true;
+    *first = from + length;
+    size_t pairs = 0;
+    if (!CountPairs(picked, from, *first, &pairs)) return false;
+    unsigned long long counted = *first;  // pairs inside [from, counted) are in pairs
+    for (;;) {
+        const unsigned long long reach = std::min<unsigned long long>(picked->size, *first + pairs);
+        if (reach <= counted) break;
+        if (!CountPairs(picked, counted > from ? counted - 1 : from, reach, &pairs)) return false;
+        counted = reach;
+    }
+    *last = std::min<unsigned long long>(picked->size, *first + pairs);
+    return true;
+}
+
 bool KeepForLength(const SpanPairs* pairs, unsigned long long length, size_t* keep) {
     const unsigned long long span = pairs->to - pairs->from;
     if (length > span) return false;

@@ -51,6 +51,13 @@ struct SpanPairs {
 bool ListSpanPairs(const PickedBytes* picked, unsigned long long from, unsigned long long to, SpanCrc crc,
                    unsigned long before, SpanPairs* pairs);
 
+// Where a span starting at from that gives length bytes of the original may end in the
+// picked file: at from + length, or up to one byte further for each pair inside whose CR
+// was dropped. Sets *first > *last when the file is too short. False when a read fails
+// or the span holds more than MaxSpanPairs pairs (too long to search).
+bool SpanEndRange(const PickedBytes* picked, unsigned long long from, unsigned long long length,
+                  unsigned long long* first, unsigned long long* last);
+
 // How many pairs must keep their CR for the span to give length bytes: false when no
 // count does (the span is shorter than length, or longer than every pair kept).
 bool KeepForLength(const SpanPairs* pairs, unsigned long long length, size_t* keep);
