@@ -38,6 +38,17 @@ const FormatRow Rows[] = {
      SearchNoEvidence},
     {"PngBadCrcSecondKind", "noise_96x96.png", FormatPng, BadCrc, LoneLineFeeds, CheckFailed, CheckFailed,
      SearchUndecided},
+    {"OggHealthy", "noise_mono.ogg", FormatOgg, Whole, Undamaged, CheckPassed, CheckFailed, NotAsked},
+    {"OggFirstKind", "noise_mono.ogg", FormatOgg, Whole, EveryLineFeed, CheckFailed, CheckPassed, SearchNoEvidence},
+    {"OggSecondKind", "noise_mono.ogg", FormatOgg, Whole, LoneLineFeeds, CheckFailed, CheckFailed, SearchDecided},
+    {"OggBadCrcFirstKind", "noise_mono.ogg", FormatOgg, BadCrc, EveryLineFeed, CheckFailed, CheckFailed,
+     SearchNoEvidence},
+    {"OggCutOffFirstKind", "noise_mono.ogg", FormatOgg, CutOff, EveryLineFeed, CheckFailed, CheckFailed,
+     SearchNoEvidence},
+    // The comment's own CR LF, in the first pages, says CRs stayed: the bad page then
+    // leaves the file undecided.
+    {"OggBadCrcSecondKind", "noise_mono.ogg", FormatOgg, BadCrc, LoneLineFeeds, CheckFailed, CheckFailed,
+     SearchUndecided},
 };
 
 // A byte in the middle changed, neither CR nor LF before or after: the CRC covering it fails.
