@@ -49,6 +49,16 @@ const FormatRow Rows[] = {
     // leaves the file undecided.
     {"OggBadCrcSecondKind", "noise_mono.ogg", FormatOgg, BadCrc, LoneLineFeeds, CheckFailed, CheckFailed,
      SearchUndecided},
+    {"FlacHealthy", "noise_mono.flac", FormatFlac, Whole, Undamaged, CheckPassed, CheckFailed, NotAsked},
+    {"FlacFirstKind", "noise_mono.flac", FormatFlac, Whole, EveryLineFeed, CheckFailed, CheckPassed,
+     SearchNoEvidence},
+    {"FlacSecondKind", "noise_mono.flac", FormatFlac, Whole, LoneLineFeeds, CheckFailed, CheckFailed, SearchDecided},
+    {"FlacBadCrcFirstKind", "noise_mono.flac", FormatFlac, BadCrc, EveryLineFeed, CheckFailed, CheckFailed,
+     SearchNoEvidence},
+    {"FlacCutOffFirstKind", "noise_mono.flac", FormatFlac, CutOff, EveryLineFeed, CheckFailed, CheckFailed,
+     SearchNoEvidence},
+    {"FlacBadCrcSecondKind", "noise_mono.flac", FormatFlac, BadCrc, LoneLineFeeds, CheckFailed, CheckFailed,
+     SearchUndecided},
 };
 
 // A byte in the middle changed, neither CR nor LF before or after: the CRC covering it fails.

@@ -34,7 +34,8 @@ PYEND
 
 # Mono 16-bit noise: FLAC stores it verbatim, so a sample 0x0D0A planted in a frame is a
 # CR LF pair of the file's own; the frames are short (1152 samples) so the CRC-16 of
-# each still tells its ways apart.
+# each still tells its ways apart. The comment's CR LF is its only line end: nothing but
+# the block's length covers a comment, which tells only none or all of its pairs apart.
 $PY - "$TMP/noise_mono.wav" <<'PYEND'
 import random, struct, sys, wave
 rng = random.Random(7)
@@ -50,7 +51,7 @@ with wave.open(sys.argv[1], "wb") as out:
     out.writeframes(b"".join(struct.pack("<h", s) for s in samples))
 PYEND
 flac --silent --force --best --blocksize=1152 --padding=64 \
-    --tag="COMMENT=first line"$'\r\n'"second line"$'\n'"third" -o noise_mono.flac "$TMP/noise_mono.wav"
+    --tag="COMMENT=first line"$'\r\n'"second line" -o noise_mono.flac "$TMP/noise_mono.wav"
 
 # Vorbis noise: compressed audio holds a CR LF pair about once in 65,536 bytes, so the
 # seed is the first whose file holds at least two; the comment holds one more.
