@@ -91,6 +91,7 @@ static bool Boundary(Mp3Check* check) {
     }
     if (check->frames == 0 && std::memcmp(b, "ID3", 3) == 0) {
         check->phase = Mp3TagHeader;
+        check->have = Mp3HeaderSize;  // the tag header's first bytes, gathered already
         return true;
     }
     if (check->frames == 0 || !StartsTail(b)) return false;

@@ -74,3 +74,72 @@ PYEND
     fi
 done
 [ -f noise_mono.ogg ] || { echo "no Ogg sample with enough CR LF pairs"; exit 1; }
+
+# ZIP: a stored text entry with CR LF and lone LF line ends, and a deflated entry of
+# random words; the seed is the first whose deflated bytes hold two CR LF pairs (and no
+# header does), so the second kind of damage makes inflating pick two kept CRs.
+# gzip: random words, named in the header; the first seed whose deflated bytes hold two.
+$PY - <<'PYEND'
+import gzip, io, random, zipfile
+def words(rng, n):
+    vocab = [bytes(rng.randrange(97, 123) for _ in range(rng.randrange(2, 9))) for _ in range(300)]
+    return b" ".join(rng.choice(vocab) for _ in range(n))
+lines = b"first line\r\nsecond line\nthird line\r\nfourth\nfifth\r\nlast\n"
+for seed in range(5000):
+    data = words(random.Random(seed), 2500)
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w") as z:
+        z.writestr(zipfile.ZipInfo("lines.txt", (1980, 1, 1, 0, 0, 0)), lines, zipfile.ZIP_STORED)
+        z.writestr(zipfile.ZipInfo("words.txt", (1980, 1, 1, 0, 0, 0)), data, zipfile.ZIP_DEFLATED)
+    if out.getvalue().count(b"\r\n") == lines.count(b"\r\n") + 2:
+        open("lines_and_words.zip", "wb").write(out.getvalue())
+        break
+for seed in range(5000):
+    out = io.BytesIO()
+    with gzip.GzipFile(filename="words.txt", mode="wb", fileobj=out, mtime=0, compresslevel=9) as f:
+        f.write(words(random.Random(seed), 3000))
+    if out.getvalue().count(b"\r\n") == 2:
+        open("words.gz", "wb").write(out.getvalue())
+        break
+PYEND
+
+# MP3: 4 s of noise at 32 kbit/s (104-byte frames), an ID3v2 comment holding CR LF. The
+# seed is the first whose file has two frames holding a CR LF pair of their own and no
+# lone LF beside it (so their length says all their pairs stay), and no lone LF in the tag.
+for seed in $(seq 1 2000); do
+    $PY - "$TMP/noise.wav" "$seed" <<'PYEND'
+import random, struct, sys, wave
+rng = random.Random(int(sys.argv[2]))
+with wave.open(sys.argv[1], "wb") as out:
+    out.setnchannels(1)
+    out.setsampwidth(2)
+    out.setframerate(22050)
+    out.writeframes(struct.pack("<%dh" % (22050 * 4), *(rng.randrange(-20000, 20000) for _ in range(22050 * 4))))
+PYEND
+    lame --quiet -b 32 --resample 22.05 --id3v2-only --id3v2-latin1 --tc "first line"$'\r\n'"second line" \
+        "$TMP/noise.wav" "$TMP/noise.mp3"
+    frames=$($PY - "$TMP/noise.mp3" <<'PYEND'
+import sys
+b = open(sys.argv[1], "rb").read()
+size = 0
+for x in b[6:10]:
+    size = size << 7 | x
+at = 10 + size
+fit = b[:at].count(b"\n") == b[:at].count(b"\r\n")
+paired = 0
+while fit and at + 4 <= len(b) and b[at] == 0xFF:
+    end = at + 72 * 32000 // 22050 + ((b[at + 2] >> 1) & 1)
+    frame = b[at:end]
+    if frame.count(b"\r\n"):
+        paired += 1
+        fit = frame.count(b"\n") == frame.count(b"\r\n")
+    at = end
+print(paired if fit and at == len(b) else 0)
+PYEND
+)
+    if [ "$frames" -ge 2 ]; then
+        cp "$TMP/noise.mp3" noise_32k.mp3
+        break
+    fi
+done
+[ -f noise_32k.mp3 ] || { echo "no MP3 sample with enough frames holding CR LF"; exit 1; }
