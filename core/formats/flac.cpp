@@ -284,6 +284,12 @@ size_t ReadableHeader(const PickedBytes* picked, unsigned long long at) {
     return static_cast<size_t>(std::min<unsigned long long>(FlacMaxFrameHeader, picked->size - at));
 }
 
+// The ID3v1 tag that may close the file, standing at at.
+bool TagAt(const PickedBytes* picked, unsigned long long at) {
+    unsigned char tag[3];
+    return at + FlacTagLength == picked->size && ReadPicked(picked, at, tag, 3) && std::memcmp(tag, "TAG", 3) == 0;
+}
+
 // Does any reading at at hold a valid frame header (against rule)?
 bool FrameHeaderAt(const PickedBytes* picked, unsigned long long at, const FlacFrameRule* rule) {
     if (at >= picked->size || !ReadOriginalAhead(picked, at, ReadableHeader(picked, at), &nextReadings)) return false;
@@ -433,9 +439,8 @@ bool TryFrameHeader(const PickedBytes* picked, const Reading* header, const Fram
         endCount = 1;
     } else {
         ends[endCount++] = picked->size;
-        unsigned char tag[3];
         if (picked->size >= FlacTagLength && picked->size - FlacTagLength > header->to &&
-            ReadPicked(picked, picked->size - FlacTagLength, tag, 3) && std::memcmp(tag, "TAG", 3) == 0)
+            TagAt(picked, picked->size - FlacTagLength))
             ends[endCount++] = picked->size - FlacTagLength;
     }
     if (tries->passed == 0 && tries->next == 0) tries->next = ends[0];  // where the walk goes on if none passes
@@ -506,7 +511,7 @@ SearchVerdict SearchFlacKeptPairs(const PickedBytes* picked, KeptPairs* kept) {
         }
         broken = broken || found == FoundBroken;
         several = several || found == FoundSeveral;
-        if (next + FlacTagLength == picked->size || next == picked->size) break;
+        if (next == picked->size || TagAt(picked, next)) break;
         at = next;
     }
     if (!keptSome && !several) return SearchNoEvidence;
