@@ -242,7 +242,8 @@ side_by_side \
     "sanitizer tests" "run_ctest build/asan"
 side_by_side \
     "fuzzer fuzz_selection, ${FUZZ_SECONDS}s" "run_fuzzer fuzz_selection" \
-    "fuzzer fuzz_convert, ${FUZZ_SECONDS}s" "run_fuzzer fuzz_convert"
+    "fuzzer fuzz_convert, ${FUZZ_SECONDS}s" "run_fuzzer fuzz_convert" \
+    "fuzzer fuzz_formats, ${FUZZ_SECONDS}s" "run_fuzzer fuzz_formats"
 # Each Windows build folder holds the program, the legacy program and the builds
 # answering as Windows 95 and XP, with their tests: they differ only in the manifest and
 # in core/windows/newer_calls.cpp, and share every other object.

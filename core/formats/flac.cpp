@@ -1,18 +1,519 @@
-// FLAC walker: not written yet; it tells nothing either way.
+// FLAC walker. Checks, in the order the file gives them:
+//
+//   what is read                  what must hold
+//   marker (4 bytes)              'fLaC'
+//   metadata block header (4)     type 0 to 6 (STREAMINFO, of length 34, first and only
+//                                 there), 24-bit length; the last one flagged
+//   metadata block body           length bytes
+//   frame header (6 to 16)        sync 0xFFF8 or 0xFFF9 (the same in every frame), no
+//                                 reserved code, a coded number that follows the frame
+//                                 before (0 for the first), its CRC-8
+//   frame body                    up to where the frame's CRC-16 (over header, body and
+//                                 the CRC itself) comes out 0 and the next valid frame
+//                                 header starts, or the end of the file, or a 128-byte
+//                                 ID3v1 tag ('TAG') that ends the file
+//
+// Search, on a file damaged the second way: each metadata block's length fixes how many
+// of its pairs keep their CR (no CRC covers it, so only none or all can be told apart);
+// each frame ends where the next valid frame header stands in the picked file, and its
+// CRC-16 says which of its pairs keep their CR, with a small cap on the ways tried.
 #include "flac.h"
 
-void StartFlacCheck(FlacCheck* check) {
-    check->placeholder = 0;
+#include <algorithm>
+#include <cstring>
+
+#include "own_crcs.h"
+#include "pair_search.h"
+
+namespace {
+
+enum FlacPart { FlacMarker, FlacBlockHeader, FlacBlockBody, FlacFirstFrame, FlacFrameBody };
+enum HeaderStatus { HeaderNeedsMore, HeaderInvalid, HeaderValid };
+
+const unsigned StreamInfo = 0;
+const unsigned LastKnownBlockType = 6;
+const unsigned long long StreamInfoLength = 34;
+
+struct FrameHeader {
+    size_t length;
+    unsigned char strategy;
+    unsigned long long number;
+    unsigned long long blockSize;
+};
+
+unsigned long long BlockSizeOf(unsigned code, const unsigned char* extra) {
+    if (code == 1) return 192;
+    if (code <= 5) return 576ULL << (code - 2);
+    if (code == 6) return extra[0] + 1ULL;
+    if (code == 7) return (static_cast<unsigned long long>(extra[0]) << 8 | extra[1]) + 1;
+    return 256ULL << (code - 8);
 }
 
-bool CheckFlacBytes(FlacCheck*, const unsigned char*, size_t) {
+// The coded number's extra bytes from its first byte, or -1 when no number starts so.
+int CodedNumberExtra(unsigned char first, unsigned long long* high) {
+    static const unsigned char marks[] = {0x80, 0xE0, 0xF0, 0xF8, 0xFC, 0xFE, 0xFF};
+    static const unsigned char values[] = {0x00, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC, 0xFE};
+    for (int extra = 0; extra < 7; ++extra)
+        if ((first & marks[extra]) == values[extra]) {
+            *high = first & static_cast<unsigned char>(~marks[extra]);
+            return extra;
+        }
+    return -1;
+}
+
+// A frame header from its first have bytes, against what the frame before says.
+HeaderStatus ParseFrameHeader(const unsigned char* h, size_t have, const FlacFrameRule* rule, FrameHeader* out) {
+    if (have < 2) return have == 1 && h[0] != 0xFF ? HeaderInvalid : HeaderNeedsMore;
+    if (h[0] != 0xFF || (h[1] != 0xF8 && h[1] != 0xF9) || (rule->known && h[1] != rule->strategy))
+        return HeaderInvalid;
+    if (have < 5) return HeaderNeedsMore;
+    const unsigned sizeCode = h[2] >> 4, rateCode = h[2] & 0x0F;
+    if (sizeCode == 0 || rateCode == 15 || (h[3] >> 4) > 10 || ((h[3] >> 1) & 7) == 3 || (h[3] & 1) != 0)
+        return HeaderInvalid;
+    unsigned long long number = 0;
+    const int extra = CodedNumberExtra(h[4], &number);
+    if (extra < 0 || (h[1] == 0xF8 && extra > 5)) return HeaderInvalid;
+    size_t at = 5;
+    for (int i = 0; i < extra; ++i, ++at) {
+        if (have <= at) return HeaderNeedsMore;
+        if ((h[at] & 0xC0) != 0x80) return HeaderInvalid;
+        number = number << 6 | (h[at] & 0x3F);
+    }
+    const size_t sizeBytes = sizeCode == 6 ? 1 : sizeCode == 7 ? 2 : 0;
+    const size_t rateBytes = rateCode == 12 ? 1 : (rateCode == 13 || rateCode == 14) ? 2 : 0;
+    if (have < at + sizeBytes + rateBytes + 1) return HeaderNeedsMore;
+    out->blockSize = BlockSizeOf(sizeCode, h + at);
+    at += sizeBytes + rateBytes;
+    if (FlacCrc8(0, h, at) != h[at]) return HeaderInvalid;
+    if (number != (rule->known ? rule->expected : 0)) return HeaderInvalid;
+    out->length = at + 1;
+    out->strategy = h[1];
+    out->number = number;
+    return HeaderValid;
+}
+
+void FollowFrame(FlacFrameRule* rule, const FrameHeader& header) {
+    rule->known = true;
+    rule->strategy = header.strategy;
+    rule->expected = header.number + (header.strategy == 0xF8 ? 1 : header.blockSize);
+}
+
+void BeginFrame(FlacCheck* check, const FrameHeader& header) {
+    FollowFrame(&check->rule, header);
+    ++check->frames;
+    check->crc = FlacCrc16(0, check->held, header.length);
+    check->frameLength = header.length;
+    check->candidate = false;
+    check->heldCount = 0;
+}
+
+void FeedFrames(FlacCheck* check, const unsigned char* bytes, size_t n);
+
+// What looked like the next header is not one: its bytes are the frame's, read again
+// after its first byte, since another header may start among them.
+void DropCandidate(FlacCheck* check) {
+    unsigned char held[FlacMaxFrameHeader];
+    const unsigned count = check->heldCount;
+    std::memcpy(held, check->held, count);
+    check->candidate = false;
+    check->heldCount = 0;
+    check->crc = FlacCrc16(check->crcAtCandidate, held, 1);
+    check->frameLength = check->lengthAtCandidate + 1;
+    FeedFrames(check, held + 1, count - 1);
+}
+
+// Bytes of what may be the next frame's header, one at a time until it is told.
+void FeedCandidate(FlacCheck* check, const unsigned char** bytes, size_t* n) {
+    FrameHeader header;
+    HeaderStatus status = ParseFrameHeader(check->held, check->heldCount, &check->rule, &header);
+    while (status == HeaderNeedsMore && *n > 0 && check->heldCount < FlacMaxFrameHeader) {
+        check->held[check->heldCount++] = **bytes;
+        ++*bytes;
+        --*n;
+        status = ParseFrameHeader(check->held, check->heldCount, &check->rule, &header);
+    }
+    if (status == HeaderValid) BeginFrame(check, header);
+    if (status == HeaderInvalid) DropCandidate(check);
+}
+
+void FeedFrames(FlacCheck* check, const unsigned char* bytes, size_t n) {
+    while (n > 0) {
+        if (check->candidate) {
+            FeedCandidate(check, &bytes, &n);
+            continue;
+        }
+        const unsigned char* sync = static_cast<const unsigned char*>(std::memchr(bytes, 0xFF, n));
+        const size_t before = sync == nullptr ? n : static_cast<size_t>(sync - bytes);
+        check->crc = FlacCrc16(check->crc, bytes, before);
+        check->frameLength += before;
+        bytes += before;
+        n -= before;
+        if (n == 0) return;
+        if (check->crc == 0) {
+            // The frame so far checks: the next may start here.
+            check->candidate = true;
+            check->crcAtCandidate = check->crc;
+            check->lengthAtCandidate = check->frameLength;
+            check->held[0] = 0xFF;
+            check->heldCount = 1;
+        } else {
+            check->crc = FlacCrc16(check->crc, bytes, 1);
+            ++check->frameLength;
+        }
+        ++bytes;
+        --n;
+    }
+}
+
+bool StartBlock(FlacCheck* check) {
+    const unsigned type = check->held[0] & 0x7F;
+    const unsigned long long length =
+        static_cast<unsigned long long>(check->held[1]) << 16 | static_cast<unsigned long long>(check->held[2]) << 8 |
+        check->held[3];
+    if ((check->blocks == 0) != (type == StreamInfo) || type > LastKnownBlockType) return false;
+    if (type == StreamInfo && length != StreamInfoLength) return false;
+    check->lastBlock = (check->held[0] & 0x80) != 0;
+    check->left = length;
+    ++check->blocks;
+    check->heldCount = 0;
+    check->part = FlacBlockBody;
     return true;
 }
 
-CheckVerdict FinishFlacCheck(FlacCheck*) {
-    return CheckUnsure;
+bool Hold(FlacCheck* check, unsigned want, const unsigned char** bytes, size_t* n) {
+    const size_t now = std::min<size_t>(want - check->heldCount, *n);
+    std::memcpy(check->held + check->heldCount, *bytes, now);
+    check->heldCount += static_cast<unsigned>(now);
+    *bytes += now;
+    *n -= now;
+    return check->heldCount == want;
 }
 
-SearchVerdict SearchFlacKeptPairs(const PickedBytes*, KeptPairs*) {
-    return SearchNoEvidence;
+bool FeedMetadata(FlacCheck* check, const unsigned char** bytes, size_t* n) {
+    switch (check->part) {
+        case FlacMarker:
+            if (!Hold(check, 4, bytes, n)) return true;
+            if (std::memcmp(check->held, "fLaC", 4) != 0) return false;
+            check->heldCount = 0;
+            check->part = FlacBlockHeader;
+            return true;
+        case FlacBlockHeader:
+            return !Hold(check, 4, bytes, n) || StartBlock(check);
+        case FlacBlockBody: {
+            const size_t now = static_cast<size_t>(std::min<unsigned long long>(check->left, *n));
+            check->left -= now;
+            *bytes += now;
+            *n -= now;
+            if (check->left == 0) check->part = check->lastBlock ? FlacFirstFrame : FlacBlockHeader;
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+void KeepTail(FlacCheck* check, const unsigned char* bytes, size_t n) {
+    if (n >= FlacTagLength) {
+        std::memcpy(check->tail, bytes + n - FlacTagLength, FlacTagLength);
+    } else {
+        std::memmove(check->tail, check->tail + n, FlacTagLength - n);
+        std::memcpy(check->tail + FlacTagLength - n, bytes, n);
+    }
+    check->fed += n;
+}
+
+}  // namespace
+
+void StartFlacCheck(FlacCheck* check) {
+    std::memset(check, 0, sizeof *check);
+    check->part = FlacMarker;
+}
+
+bool CheckFlacBytes(FlacCheck* check, const unsigned char* bytes, size_t n) {
+    KeepTail(check, bytes, n);
+    while (n > 0 && check->part < FlacFirstFrame)
+        if (!FeedMetadata(check, &bytes, &n)) return false;
+    if (n > 0 && check->part == FlacFirstFrame) {
+        FrameHeader header;
+        HeaderStatus status = HeaderNeedsMore;
+        while (status == HeaderNeedsMore && n > 0 && check->heldCount < FlacMaxFrameHeader) {
+            check->held[check->heldCount++] = *bytes++;
+            --n;
+            status = ParseFrameHeader(check->held, check->heldCount, &check->rule, &header);
+        }
+        if (status == HeaderInvalid || (status == HeaderNeedsMore && check->heldCount == FlacMaxFrameHeader))
+            return false;
+        if (status == HeaderNeedsMore) return true;
+        BeginFrame(check, header);
+        check->part = FlacFrameBody;
+    }
+    if (n > 0) FeedFrames(check, bytes, n);
+    return true;
+}
+
+CheckVerdict FinishFlacCheck(FlacCheck* check) {
+    if (check->part == FlacFirstFrame) return check->heldCount == 0 ? CheckPassed : CheckFailed;
+    if (check->part != FlacFrameBody) return CheckFailed;
+    while (check->candidate) DropCandidate(check);  // the file ended inside it
+    if (check->crc == 0) return CheckPassed;
+    // An ID3v1 tag after the last frame: the frame checks without its 128 bytes when the
+    // CRC over both equals the tag's own (the frame's CRC then shifts to nothing).
+    const bool tag = check->fed >= FlacTagLength && check->frameLength > FlacTagLength &&
+                     std::memcmp(check->tail, "TAG", 3) == 0 && FlacCrc16(0, check->tail, FlacTagLength) == check->crc;
+    return tag ? CheckPassed : CheckFailed;
+}
+
+// ---- The search ----
+
+namespace {
+
+enum Found { FoundOne, FoundBroken, FoundSeveral, FoundLost };
+
+const unsigned long long MaxFrameScan = 1ULL << 24;  // a frame longer than this: lost
+const size_t ScanBlock = 1 << 16;
+
+SpanPairs spanPairs;
+KeptPairs tryKept;
+KeptPairs wayKept;  // the one way that passed
+Readings firstReadings;
+Readings headerReadings;
+Readings nextReadings;
+unsigned char scanWindow[ScanBlock + FlacMaxFrameHeader];
+
+size_t ReadableHeader(const PickedBytes* picked, unsigned long long at) {
+    return static_cast<size_t>(std::min<unsigned long long>(FlacMaxFrameHeader, picked->size - at));
+}
+
+// The ID3v1 tag that may close the file, standing at at.
+bool TagAt(const PickedBytes* picked, unsigned long long at) {
+    unsigned char tag[3];
+    return at + FlacTagLength == picked->size && ReadPicked(picked, at, tag, 3) && std::memcmp(tag, "TAG", 3) == 0;
+}
+
+// Does any reading at at hold a valid frame header (against rule)?
+bool FrameHeaderAt(const PickedBytes* picked, unsigned long long at, const FlacFrameRule* rule) {
+    if (at >= picked->size || !ReadOriginalAhead(picked, at, ReadableHeader(picked, at), &nextReadings)) return false;
+    for (size_t w = 0; w < nextReadings.count; ++w) {
+        FrameHeader header;
+        if (ParseFrameHeader(nextReadings.way[w].bytes, nextReadings.way[w].length, rule, &header) == HeaderValid)
+            return true;
+    }
+    return false;
+}
+
+bool BlockHeaderFits(const Reading* reading, bool first, unsigned long long room, bool* last,
+                     unsigned long long* length) {
+    const unsigned type = reading->bytes[0] & 0x7F;
+    *last = (reading->bytes[0] & 0x80) != 0;
+    *length = static_cast<unsigned long long>(reading->bytes[1]) << 16 |
+              static_cast<unsigned long long>(reading->bytes[2]) << 8 | reading->bytes[3];
+    if (first != (type == StreamInfo) || type > LastKnownBlockType) return false;
+    return (type != StreamInfo || *length == StreamInfoLength) && *length <= room;
+}
+
+// Could what follows a metadata block start at end?
+bool AfterBlockFits(const PickedBytes* picked, unsigned long long end, bool last) {
+    static const FlacFrameRule noFrameYet = {false, 0, 0};
+    if (last) return end == picked->size || FrameHeaderAt(picked, end, &noFrameYet);
+    if (!ReadOriginalAhead(picked, end, 4, &nextReadings)) return false;
+    for (size_t w = 0; w < nextReadings.count; ++w) {
+        bool nextLast = false;
+        unsigned long long length = 0;
+        if (BlockHeaderFits(&nextReadings.way[w], false, picked->size - end - 4, &nextLast, &length)) return true;
+    }
+    return false;
+}
+
+// The ways a block with this header and end reads: none of its pairs kept or all are
+// the only ones told apart, since nothing but the length covers a block.
+int TryBlockEnd(const PickedBytes* picked, const Reading* header, unsigned long long length, unsigned long long end) {
+    if (!ListSpanPairs(picked, header->to, end, SpanCrcZlib, 0, &spanPairs)) return 2;
+    size_t keep = 0;
+    if (!KeepForLength(&spanPairs, length, &keep)) return 0;
+    if (keep != 0 && keep != spanPairs.count) return 2;
+    wayKept.count = 0;
+    if (!KeepReading(header, &wayKept)) return 2;
+    for (size_t i = 0; i < keep; ++i)
+        if (!KeepPair(&wayKept, spanPairs.at[i])) return 2;
+    return 1;
+}
+
+Found SearchBlock(const PickedBytes* picked, unsigned long long at, bool first, unsigned long long* next,
+                  bool* wasLast) {
+    if (!ReadOriginalAhead(picked, at, 4, &headerReadings) || headerReadings.capped) return FoundSeveral;
+    static Readings headers;
+    headers = headerReadings;
+    static KeptPairs passedKept;
+    int passed = 0;
+    for (size_t h = 0; h < headers.count && passed < 2; ++h) {
+        const Reading* header = &headers.way[h];
+        bool last = false;
+        unsigned long long length = 0;
+        if (!BlockHeaderFits(header, first, picked->size - header->to, &last, &length)) continue;
+        unsigned long long firstEnd = 0, lastEnd = 0;
+        if (!SpanEndRange(picked, header->to, length, &firstEnd, &lastEnd)) return FoundSeveral;
+        for (unsigned long long end = firstEnd; end <= lastEnd && passed < 2; ++end) {
+            if (!AfterBlockFits(picked, end, last)) continue;
+            const int here = TryBlockEnd(picked, header, length, end);
+            if (here == 1 && passed == 0) {
+                passedKept.count = wayKept.count;
+                std::memcpy(passedKept.at, wayKept.at, wayKept.count * sizeof wayKept.at[0]);
+                *next = end;
+                *wasLast = last;
+            }
+            passed += here;
+        }
+    }
+    if (passed == 0) return FoundBroken;
+    if (passed > 1) return FoundSeveral;
+    wayKept.count = passedKept.count;
+    std::memcpy(wayKept.at, passedKept.at, passedKept.count * sizeof passedKept.at[0]);
+    return FoundOne;
+}
+
+// Where the frame after from starts in the picked file: the first valid header (against
+// rule) from there on. False when none does within MaxFrameScan or before the end.
+bool FindNextFrame(const PickedBytes* picked, unsigned long long from, const FlacFrameRule* rule,
+                   unsigned long long* next) {
+    const unsigned long long stop = std::min<unsigned long long>(picked->size, from + MaxFrameScan);
+    for (unsigned long long at = from; at + 1 < stop;) {
+        const size_t read = static_cast<size_t>(std::min<unsigned long long>(ScanBlock + 1, stop - at));
+        if (!ReadPicked(picked, at, scanWindow, read)) return false;
+        for (size_t i = 0; i + 1 < read; ++i)
+            if (scanWindow[i] == 0xFF && scanWindow[i + 1] == rule->strategy && FrameHeaderAt(picked, at + i, rule)) {
+                *next = at + i;
+                return true;
+            }
+        at += read - 1;
+    }
+    return false;
+}
+
+struct FrameTries {
+    int passed;
+    bool tooMany;
+    unsigned long long next;
+    FlacFrameRule rule;
+};
+
+// The frame [header, end): its CRC-16 over the whole must come out 0.
+void TryFrameEnd(const PickedBytes* picked, const Reading* header, unsigned long long end, FrameTries* tries) {
+    if (!ListSpanPairs(picked, header->to, end, SpanCrcFlac16, FlacCrc16(0, header->bytes, header->length),
+                       &spanPairs)) {
+        tries->tooMany = true;
+        return;
+    }
+    tryKept.count = 0;
+    if (!KeepReading(header, &tryKept)) {
+        tries->passed = 2;
+        return;
+    }
+    // The plain repair's reading passes: nothing says a CR stayed here.
+    const SpanFound found = spanPairs.noneKept == 0
+                                ? SpanOneWay
+                                : FindKeptPairsAnyCount(&spanPairs, 0, SpanWaysCrc16, &tryKept);
+    if (found == SpanNoWay || found == SpanTooManyWays) {
+        tries->tooMany = tries->tooMany || found == SpanTooManyWays;
+        return;
+    }
+    if (found == SpanSeveralWays) {
+        tries->passed = 2;
+        return;
+    }
+    if (tries->passed++ == 0) {
+        wayKept.count = tryKept.count;
+        std::memcpy(wayKept.at, tryKept.at, tryKept.count * sizeof tryKept.at[0]);
+        tries->next = end;
+    }
+}
+
+// The frame with this header: it ends at the next valid header, or at the end of the
+// file, or before a tag there.
+bool TryFrameHeader(const PickedBytes* picked, const Reading* header, const FrameHeader& parsed,
+                    const FlacFrameRule* rule, FrameTries* tries) {
+    FlacFrameRule after = *rule;
+    FollowFrame(&after, parsed);
+    unsigned long long ends[2];
+    size_t endCount = 0;
+    if (FindNextFrame(picked, header->to, &after, &ends[0])) {
+        endCount = 1;
+    } else {
+        ends[endCount++] = picked->size;
+        if (picked->size >= FlacTagLength && picked->size - FlacTagLength > header->to &&
+            TagAt(picked, picked->size - FlacTagLength))
+            ends[endCount++] = picked->size - FlacTagLength;
+    }
+    if (tries->passed == 0 && tries->next == 0) tries->next = ends[0];  // where the walk goes on if none passes
+    tries->rule = after;
+    for (size_t e = 0; e < endCount && tries->passed < 2; ++e) TryFrameEnd(picked, header, ends[e], tries);
+    return true;
+}
+
+Found SearchFrame(const PickedBytes* picked, unsigned long long at, FlacFrameRule* rule, unsigned long long* next) {
+    if (!ReadOriginalAhead(picked, at, ReadableHeader(picked, at), &firstReadings) || firstReadings.capped)
+        return FoundLost;
+    FrameTries tries = {0, false, 0, *rule};
+    bool lengthTried[FlacMaxFrameHeader + 1] = {false};
+    bool anyHeader = false;
+    for (size_t f = 0; f < firstReadings.count && tries.passed < 2; ++f) {
+        FrameHeader parsed;
+        if (ParseFrameHeader(firstReadings.way[f].bytes, firstReadings.way[f].length, rule, &parsed) != HeaderValid ||
+            lengthTried[parsed.length])
+            continue;
+        lengthTried[parsed.length] = true;
+        if (!ReadOriginalAhead(picked, at, parsed.length, &headerReadings) || headerReadings.capped) return FoundLost;
+        static Readings headers;
+        headers = headerReadings;
+        for (size_t h = 0; h < headers.count && tries.passed < 2; ++h) {
+            FrameHeader again;
+            if (ParseFrameHeader(headers.way[h].bytes, headers.way[h].length, rule, &again) != HeaderValid ||
+                again.length != parsed.length)
+                continue;
+            anyHeader = true;
+            TryFrameHeader(picked, &headers.way[h], again, rule, &tries);
+        }
+    }
+    if (!anyHeader || tries.next <= at) return FoundLost;
+    *rule = tries.rule;
+    *next = tries.next;
+    if (tries.passed == 1) return FoundOne;
+    return tries.passed > 1 ? FoundSeveral : FoundBroken;
+}
+
+bool Append(const KeptPairs* way, KeptPairs* kept) {
+    for (size_t i = 0; i < way->count; ++i)
+        if (!KeepPair(kept, way->at[i])) return false;
+    return true;
+}
+
+}  // namespace
+
+SearchVerdict SearchFlacKeptPairs(const PickedBytes* picked, KeptPairs* kept) {
+    unsigned char marker[4];
+    if (!ReadPicked(picked, 0, marker, 4) || std::memcmp(marker, "fLaC", 4) != 0) return SearchNoEvidence;
+    bool keptSome = false, broken = false, several = false;
+    unsigned long long at = 4;
+    for (bool first = true, last = false; !last; first = false) {
+        const Found found = SearchBlock(picked, at, first, &at, &last);
+        if (found == FoundSeveral) return SearchUndecided;
+        if (found != FoundOne) return keptSome ? SearchUndecided : SearchNoEvidence;
+        if (!Append(&wayKept, kept)) return SearchUndecided;
+        keptSome = keptSome || wayKept.count > 0;
+    }
+    FlacFrameRule rule = {false, 0, 0};
+    while (at < picked->size) {
+        unsigned long long next = 0;
+        const Found found = SearchFrame(picked, at, &rule, &next);
+        if (found == FoundLost) return keptSome || several ? SearchUndecided : SearchNoEvidence;
+        if (found == FoundOne) {
+            if (!Append(&wayKept, kept)) return SearchUndecided;
+            keptSome = keptSome || wayKept.count > 0;
+        }
+        broken = broken || found == FoundBroken;
+        several = several || found == FoundSeveral;
+        if (next == picked->size || TagAt(picked, next)) break;
+        at = next;
+    }
+    if (!keptSome && !several) return SearchNoEvidence;
+    return broken || several ? SearchUndecided : SearchDecided;
 }

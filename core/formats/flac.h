@@ -7,8 +7,34 @@
 
 #include "format_types.h"
 
+const size_t FlacMaxFrameHeader = 16;
+const size_t FlacTagLength = 128;  // an ID3v1 tag after the last frame
+
+// What a frame header says that the next one must agree with.
+struct FlacFrameRule {
+    bool known;                    // a first frame was read
+    unsigned char strategy;        // 0xF8 fixed block size, 0xF9 variable
+    unsigned long long expected;   // the coded number the next frame must carry
+};
+
+// The walker's state between blocks: fixed size, no pointers into a block, so a header
+// may straddle two blocks.
 struct FlacCheck {
-    unsigned placeholder;  // the walker's state between blocks: fixed size, no pointers into a block
+    unsigned part;                          // the marker, metadata, or frames
+    unsigned char held[FlacMaxFrameHeader]; // a block header or a frame header so far
+    unsigned heldCount;
+    unsigned long long left;                // of a metadata block's body
+    bool lastBlock;
+    unsigned long long blocks;
+    FlacFrameRule rule;
+    unsigned long long frames;              // frames begun
+    unsigned long long frameLength;         // bytes of the frame begun last, so far
+    unsigned crc;                           // its CRC-16 so far
+    bool candidate;                         // held holds what may be the next frame's header
+    unsigned crcAtCandidate;                // the CRC-16 before it
+    unsigned long long lengthAtCandidate;
+    unsigned char tail[FlacTagLength];      // the file's last bytes, for a tag at the end
+    unsigned long long fed;
 };
 
 void StartFlacCheck(FlacCheck* check);

@@ -7,8 +7,22 @@
 
 #include "format_types.h"
 
+// The tags a file may end with, kept whole enough to be checked at the end.
+const size_t Mp3TailStart = 32;   // an APEv2 header
+const size_t Mp3TailEnd = 160;    // "LYRICS200" or "LYRICSEND", then an ID3v1 tag
+
+// The walker's state between blocks: fixed size, no pointers into a block.
 struct Mp3Check {
-    unsigned placeholder;  // the walker's state between blocks: fixed size, no pointers into a block
+    unsigned phase;
+    unsigned char field[10];            // a header being gathered
+    size_t have;
+    unsigned long long skip;            // bytes of a tag or frame still to pass
+    unsigned stream;                    // version, layer and sample rate of the first frame
+    unsigned long long frames;
+    unsigned long long tailLength;      // bytes of the tags at the end so far
+    unsigned char tailStart[Mp3TailStart];
+    unsigned char tailEnd[Mp3TailEnd];  // the last bytes, as a ring
+    bool unsure;                        // free-format bit rate: frame lengths are not in the headers
 };
 
 void StartMp3Check(Mp3Check* check);

@@ -7,8 +7,18 @@
 
 #include "format_types.h"
 
+const size_t OggMaxHeader = 27 + 255;
+
+// The walker's state between blocks: fixed size, no pointers into a block, so a page
+// header may straddle two blocks.
 struct OggCheck {
-    unsigned placeholder;  // the walker's state between blocks: fixed size, no pointers into a block
+    bool inBody;                        // else in a page header
+    unsigned char header[OggMaxHeader]; // the page header so far
+    size_t headerHave;
+    unsigned long long bodyLeft;        // of the page's body
+    unsigned long crc;                  // Ogg's CRC of the page so far, its CRC field as zeros
+    unsigned long stored;               // the page's CRC field
+    unsigned long long pages;           // whole pages read
 };
 
 void StartOggCheck(OggCheck* check);

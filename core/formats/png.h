@@ -7,8 +7,17 @@
 
 #include "format_types.h"
 
+// The walker's state between blocks: fixed size, no pointers into a block, so a header
+// may straddle two blocks.
 struct PngCheck {
-    unsigned placeholder;  // the walker's state between blocks: fixed size, no pointers into a block
+    unsigned part;                // the signature, a chunk's header, its data or its CRC
+    unsigned char held[8];        // the signature or a chunk's length and type so far
+    unsigned heldCount;
+    unsigned char type[4];        // the chunk being read
+    unsigned long long dataLeft;  // of its data
+    unsigned long crc;            // over its type and data so far
+    unsigned long long chunks;    // whole chunks read
+    bool ended;                   // IEND read: nothing may follow
 };
 
 void StartPngCheck(PngCheck* check);

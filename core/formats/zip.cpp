@@ -1,18 +1,447 @@
-// ZIP walker: not written yet; it tells nothing either way.
+// ZIP walker. Checks, from the first byte to the last:
+//   local entries     back to back from offset 0: signature 50 4B 03 04, the 30-byte
+//                     header, name and extra field, then the data (compressed size)
+//   stored data       its CRC-32 is the header's, its two sizes are equal (unless encrypted)
+//   directory         right after the last entry, entry after entry (50 4B 01 02, 46
+//                     bytes, name, extra field, comment); each gives the offset, CRC-32,
+//                     method, name length and sizes of one local entry, and every local
+//                     entry is given once (the two lists are summed into fingerprints)
+//   end record        right after the directory (50 4B 05 06, 22 bytes): the directory's
+//                     offset, size and entry count are as found; its comment ends the file
+// Unsure: ZIP64 (a size or offset of FFFFFFFF, the ZIP64 records), sizes after the data
+// (flag bit 3), several disks. Deflated data is checked by its lengths only.
 #include "zip.h"
 
-void StartZipCheck(ZipCheck* check) {
-    check->placeholder = 0;
+#include <cstring>
+
+#include <zlib.h>
+
+#include "deflate_search.h"
+#include "pair_search.h"
+#include "picked_window.h"
+
+enum ZipPhase { ZipSignature, ZipRecord, ZipSkipLocal, ZipData, ZipSkipCentral, ZipComment, ZipAfterEnd };
+
+const size_t ZipLocalSize = 30, ZipCentralSize = 46, ZipEndSize = 22;
+const unsigned ZipFlagEncrypted = 0x01, ZipFlagSizesAfter = 0x08;
+const unsigned ZipStored = 0, ZipDeflated = 8;
+const unsigned long ZipNoSize = 0xFFFFFFFFUL;
+
+static unsigned Little16(const unsigned char* b) {
+    return b[0] | static_cast<unsigned>(b[1]) << 8;
 }
 
-bool CheckZipBytes(ZipCheck*, const unsigned char*, size_t) {
+static unsigned long Little32(const unsigned char* b) {
+    return static_cast<unsigned long>(b[0]) | static_cast<unsigned long>(b[1]) << 8 |
+           static_cast<unsigned long>(b[2]) << 16 | static_cast<unsigned long>(b[3]) << 24;
+}
+
+static bool IsSignature(const unsigned char* b, unsigned char third, unsigned char fourth) {
+    return b[0] == 'P' && b[1] == 'K' && b[2] == third && b[3] == fourth;
+}
+
+static unsigned long long Mix(unsigned long long x) {
+    x ^= x >> 30;
+    x *= 0xBF58476D1CE4E5B9ULL;
+    x ^= x >> 27;
+    x *= 0x94D049BB133111EBULL;
+    return x ^ (x >> 31);
+}
+
+// One entry as both its local header and the directory give it.
+static unsigned long long EntryFingerprint(unsigned long long offset, unsigned long crc, unsigned long long packed,
+                                           unsigned long long size, unsigned method, unsigned nameLength) {
+    unsigned long long x = Mix(offset + 1);
+    x = Mix(x ^ crc);
+    x = Mix(x ^ packed);
+    x = Mix(x ^ size);
+    return Mix(x ^ (static_cast<unsigned long long>(method) << 16 | nameLength));
+}
+
+void StartZipCheck(ZipCheck* check) {
+    std::memset(check, 0, sizeof *check);
+    check->phase = ZipSignature;
+    check->want = 4;
+}
+
+static bool GiveUp(ZipCheck* check) {
+    check->unsure = true;
     return true;
 }
 
-CheckVerdict FinishZipCheck(ZipCheck*) {
-    return CheckUnsure;
+static void Expect(ZipCheck* check, unsigned phase, size_t want) {
+    check->phase = phase;
+    check->want = want;
 }
 
-SearchVerdict SearchZipKeptPairs(const PickedBytes*, KeptPairs*) {
-    return SearchNoEvidence;
+static bool Signature(ZipCheck* check) {
+    const unsigned char* b = check->record;
+    const unsigned long long start = check->at - 4;
+    if (IsSignature(b, 3, 4)) {
+        if (check->centralSeen) return false;  // an entry after the directory
+        Expect(check, ZipRecord, ZipLocalSize);
+    } else if (IsSignature(b, 1, 2)) {
+        if (!check->centralSeen) check->centralStart = start;
+        check->centralSeen = true;
+        Expect(check, ZipRecord, ZipCentralSize);
+    } else if (IsSignature(b, 5, 6)) {
+        if (!check->centralSeen) check->centralStart = start;
+        check->centralSeen = true;
+        Expect(check, ZipRecord, ZipEndSize);
+    } else if (IsSignature(b, 6, 6) || IsSignature(b, 6, 7) || IsSignature(b, 5, 5) || IsSignature(b, 0x30, 0x30)) {
+        return GiveUp(check);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+static bool LocalHeader(ZipCheck* check) {
+    const unsigned char* b = check->record;
+    const unsigned flags = Little16(b + 6), method = Little16(b + 8);
+    const unsigned long crc = Little32(b + 14), packed = Little32(b + 18), size = Little32(b + 22);
+    if ((flags & ZipFlagSizesAfter) || packed == ZipNoSize || size == ZipNoSize) return GiveUp(check);
+    const bool stored = method == ZipStored && !(flags & ZipFlagEncrypted);
+    if (stored && packed != size) return false;
+    check->localSum += EntryFingerprint(check->at - ZipLocalSize, crc, packed, size, method, Little16(b + 26));
+    ++check->locals;
+    check->skip = static_cast<unsigned long long>(Little16(b + 26)) + Little16(b + 28);
+    check->crcData = stored;
+    check->crc = crc32(0L, Z_NULL, 0);
+    check->wantCrc = crc;
+    check->phase = ZipSkipLocal;  // the compressed size stays in record for the data phase
+    return true;
+}
+
+static bool CentralHeader(ZipCheck* check) {
+    const unsigned char* b = check->record;
+    const unsigned long packed = Little32(b + 20), size = Little32(b + 24), offset = Little32(b + 42);
+    if (packed == ZipNoSize || size == ZipNoSize || offset == ZipNoSize || Little16(b + 34) != 0)
+        return GiveUp(check);
+    check->centralSum += EntryFingerprint(offset, Little32(b + 16), packed, size, Little16(b + 10), Little16(b + 28));
+    ++check->centrals;
+    check->skip = static_cast<unsigned long long>(Little16(b + 28)) + Little16(b + 30) + Little16(b + 32);
+    check->phase = ZipSkipCentral;
+    return true;
+}
+
+static bool EndRecord(ZipCheck* check) {
+    const unsigned char* b = check->record;
+    const unsigned long long endStart = check->at - ZipEndSize;
+    const unsigned entriesHere = Little16(b + 8), entries = Little16(b + 10);
+    const unsigned long size = Little32(b + 12), offset = Little32(b + 16);
+    if (entries == 0xFFFF || size == ZipNoSize || offset == ZipNoSize) return GiveUp(check);
+    if (Little16(b + 4) != 0 || Little16(b + 6) != 0) return GiveUp(check);
+    if (offset != check->centralStart || size != endStart - check->centralStart) return false;
+    if (entries != entriesHere || entries != check->centrals || check->centrals != check->locals) return false;
+    if (check->localSum != check->centralSum) return false;
+    check->skip = Little16(b + 20);
+    check->phase = ZipComment;
+    return true;
+}
+
+static bool RecordGathered(ZipCheck* check) {
+    if (check->phase == ZipSignature) return Signature(check);
+    if (IsSignature(check->record, 3, 4)) return LocalHeader(check);
+    if (IsSignature(check->record, 1, 2)) return CentralHeader(check);
+    return EndRecord(check);
+}
+
+static size_t Gather(ZipCheck* check, const unsigned char* bytes, size_t n) {
+    const size_t start = check->phase == ZipSignature ? 0 : 4;
+    const size_t have = check->have < start ? start : check->have;
+    const size_t take = check->want - have < n ? check->want - have : n;
+    std::memcpy(check->record + have, bytes, take);
+    check->have = have + take;
+    return take;
+}
+
+static size_t Pass(ZipCheck* check, const unsigned char* bytes, size_t n) {
+    const size_t take = check->skip < n ? static_cast<size_t>(check->skip) : n;
+    if (check->phase == ZipData && check->crcData) check->crc = crc32(check->crc, bytes, static_cast<uInt>(take));
+    check->skip -= take;
+    return take;
+}
+
+// What follows a run of passed bytes once it is all passed.
+static bool Passed(ZipCheck* check) {
+    switch (check->phase) {
+        case ZipSkipLocal:
+            check->phase = ZipData;
+            check->skip = Little32(check->record + 18);
+            return true;
+        case ZipData:
+            if (check->crcData && check->crc != check->wantCrc) return false;
+            break;
+        case ZipComment:
+            check->phase = ZipAfterEnd;
+            return true;
+        default:
+            break;
+    }
+    check->have = 0;
+    Expect(check, ZipSignature, 4);
+    return true;
+}
+
+bool CheckZipBytes(ZipCheck* check, const unsigned char* bytes, size_t n) {
+    while (n > 0 && !check->unsure) {
+        if (check->phase == ZipAfterEnd) return false;  // bytes after the end record's comment
+        const bool gathering = check->phase == ZipSignature || check->phase == ZipRecord;
+        const size_t used = gathering ? Gather(check, bytes, n) : Pass(check, bytes, n);
+        check->at += used;
+        bytes += used;
+        n -= used;
+        if (gathering && check->have == check->want && !RecordGathered(check)) return false;
+        if (!gathering && check->skip == 0 && !Passed(check)) return false;
+    }
+    return true;
+}
+
+CheckVerdict FinishZipCheck(ZipCheck* check) {
+    if (check->unsure) return CheckUnsure;
+    // Passes that end on the last byte are finished here (a comment or data of length 0
+    // comes to its end without a byte of its own).
+    while (check->phase != ZipAfterEnd && (check->phase == ZipSkipLocal || check->phase == ZipData ||
+                                           check->phase == ZipSkipCentral || check->phase == ZipComment) &&
+           check->skip == 0) {
+        if (!Passed(check)) return CheckFailed;
+    }
+    return check->phase == ZipAfterEnd ? CheckPassed : CheckFailed;
+}
+
+// The search. The picked file is walked as the check walks the original: each record
+// (local header, directory entry, end record) is read with every pair's CR dropped (a
+// CR LF pair of a record's own is not looked for: the directory then disagrees with
+// the local headers, and nothing is decided). The lengths then fix each entry's data:
+// its place in the picked file is where the next record's signature stands, and the
+// count of its pairs that keep their CR follows; the data's CRC-32 (stored entries) or
+// inflating it (deflated ones) says which. The directory's offsets and sizes must then
+// agree with the entries as found, and the end record's comment must reach the file's end.
+namespace {
+
+struct ZipWalk {
+    unsigned long long at;         // in the picked file
+    unsigned long long removed;    // CRs taken out before `at` in the original as found
+    unsigned long long localSum, centralSum, locals, centrals;
+    bool evidence;                 // some span must keep CRs
+    bool unfit;                    // a span that keeps none, or the structure, does not pass
+    bool undecided;                // a span that must keep CRs, not settled
+};
+
+struct ZipEntry {
+    unsigned flags, method, nameLength;
+    unsigned long crc;
+    unsigned long long packed, size;
+};
+
+struct {
+    PickedWindow window;
+    SpanPairs pairs;
+    DeflateFound found;
+} Z;
+
+// The next n bytes of the original as the plain repair reads them (every pair's CR
+// dropped), from w->at on; false at the file's end.
+bool ReadRepaired(ZipWalk* w, unsigned char* out, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        int byte = PickedByte(&Z.window, w->at);
+        if (byte == 0x0D && PickedByte(&Z.window, w->at + 1) == 0x0A) {
+            ++w->removed;
+            byte = PickedByte(&Z.window, ++w->at);
+        }
+        if (byte < 0) return false;
+        if (out) out[i] = static_cast<unsigned char>(byte);
+        ++w->at;
+    }
+    return true;
+}
+
+bool PassRepaired(ZipWalk* w, unsigned long long n) {
+    for (; n > 0; --n)
+        if (!ReadRepaired(w, nullptr, 1)) return false;
+    return true;
+}
+
+bool SignatureAt(unsigned long long at, unsigned char third, unsigned char fourth) {
+    const unsigned char* b = PickedAt(&Z.window, at, 4);
+    return b && IsSignature(b, third, fourth);
+}
+
+bool RecordFollows(unsigned long long at) {
+    return SignatureAt(at, 3, 4) || SignatureAt(at, 1, 2) || SignatureAt(at, 5, 5) || SignatureAt(at, 5, 6) ||
+           SignatureAt(at, 6, 6);
+}
+
+// The pairs lying wholly in [from, to), counted a window at a time.
+unsigned long long CountPairs(unsigned long long from, unsigned long long to) {
+    unsigned long long pairs = 0;
+    for (unsigned long long at = from; at + 1 < to;) {
+        const unsigned long long left = to - at;
+        const size_t n = left < PickedWindowSize / 2 ? static_cast<size_t>(left) : PickedWindowSize / 2;
+        const unsigned char* b = PickedAt(&Z.window, at, n);
+        if (!b) break;
+        for (size_t i = 0; i + 1 < n; ++i) pairs += b[i] == 0x0D && b[i + 1] == 0x0A;
+        if (at + n < to && b[n - 1] == 0x0D && PickedByte(&Z.window, at + n) == 0x0A) ++pairs;
+        at += n;
+    }
+    return pairs;
+}
+
+// Where the data starting at `from` ends, given its length in the original: the first
+// place, no nearer than the length and no farther than the length with every pair's CR
+// added, where a record's signature stands. False when none does, or two do.
+bool FindDataEnd(unsigned long long from, unsigned long long length, unsigned long long* end,
+                 unsigned long long* pairs) {
+    const unsigned long long size = Z.window.picked->size;
+    if (length > size - from) return false;
+    unsigned long long y = from + length, inside = CountPairs(from, y);
+    unsigned long long repaired = length - inside;
+    unsigned found = 0;
+    while (repaired <= length && y <= size) {
+        if (RecordFollows(y)) {
+            if (++found > 1) return false;
+            *end = y;
+            *pairs = inside;
+        }
+        if (PairAt(&Z.window, y - 1))
+            ++inside;
+        else
+            ++repaired;
+        ++y;
+    }
+    return found == 1;
+}
+
+// Sizes stated after the data (flag bit 3): the first descriptor (50 4B 07 08, CRC-32
+// and two 4-byte sizes) whose compressed size fits the bytes before it.
+bool FindDescriptor(unsigned long long from, ZipEntry* entry, unsigned long long* end, unsigned long long* pairs) {
+    const unsigned long long size = Z.window.picked->size;
+    unsigned long long inside = 0;
+    for (unsigned long long y = from; y + 16 <= size; ++y) {
+        if (y >= from + 2 && PairAt(&Z.window, y - 2)) ++inside;
+        if (!SignatureAt(y, 7, 8)) continue;
+        ZipWalk descriptor;
+        std::memset(&descriptor, 0, sizeof descriptor);
+        descriptor.at = y + 4;
+        unsigned char d[12];
+        if (!ReadRepaired(&descriptor, d, sizeof d)) return false;
+        const unsigned long long packed = Little32(d + 4), span = y - from;
+        if (packed > span || span - inside > packed || !RecordFollows(descriptor.at)) continue;
+        entry->crc = Little32(d);
+        entry->packed = packed;
+        entry->size = Little32(d + 8);
+        *end = y;
+        *pairs = inside;
+        return true;
+    }
+    return false;
+}
+
+// The data of one entry, [w->at, end) of the picked file, keeping `keep` of its pairs.
+void DecideData(ZipWalk* w, const ZipEntry* e, unsigned long long end, unsigned long long keep, KeptPairs* kept) {
+    const bool stored = e->method == ZipStored && !(e->flags & ZipFlagEncrypted);
+    if (keep == 0) {
+        if (!stored) return;  // its lengths fit; inflating is the check's part, not the search's
+        if (!ListSpanPairs(Z.window.picked, w->at, end, SpanCrcZlib, 0, &Z.pairs) || Z.pairs.noneKept != e->crc)
+            w->unfit = true;
+        return;
+    }
+    w->evidence = true;
+    if (stored) {
+        const bool listed = ListSpanPairs(Z.window.picked, w->at, end, SpanCrcZlib, 0, &Z.pairs);
+        if (!listed || FindKeptPairs(&Z.pairs, static_cast<size_t>(keep), e->crc, SpanWaysCrc32, kept) != SpanOneWay)
+            w->undecided = true;
+        return;
+    }
+    if (e->method != ZipDeflated || (e->flags & ZipFlagEncrypted) || keep > MaxDeflateKept) {
+        w->undecided = true;
+        return;
+    }
+    const DeflateGoal goal = {DeflateEndZip, w->at, end, static_cast<unsigned>(keep), e->size, e->crc};
+    SearchDeflated(Z.window.picked, &goal, &Z.found);
+    if (Z.found.ways != 1 || Z.found.capped) {
+        w->undecided = true;
+        return;
+    }
+    for (size_t i = 0; i < Z.found.first.count; ++i)
+        if (!KeepPair(kept, Z.found.first.kept[i])) w->undecided = true;
+}
+
+// A local entry at w->at: false when the walk cannot go on.
+bool LocalEntry(ZipWalk* w, KeptPairs* kept) {
+    const unsigned long long offset = w->at - w->removed;
+    unsigned char b[ZipLocalSize];
+    if (!ReadRepaired(w, b, sizeof b)) return false;
+    ZipEntry e = {Little16(b + 6), Little16(b + 8), Little16(b + 26), Little32(b + 14), Little32(b + 18),
+                  Little32(b + 22)};
+    if (e.packed == ZipNoSize || e.size == ZipNoSize) return false;  // ZIP64: not followed
+    if (!PassRepaired(w, static_cast<unsigned long long>(e.nameLength) + Little16(b + 28))) return false;
+    unsigned long long end = 0, pairs = 0;
+    const bool sizesAfter = (e.flags & ZipFlagSizesAfter) != 0;
+    if (sizesAfter) {
+        if (!FindDescriptor(w->at, &e, &end, &pairs)) return false;
+    } else if (!FindDataEnd(w->at, e.packed, &end, &pairs)) {
+        return false;
+    }
+    const unsigned long long keep = e.packed - (end - w->at - pairs);
+    w->localSum += EntryFingerprint(offset, e.crc, e.packed, e.size, e.method, e.nameLength);
+    ++w->locals;
+    DecideData(w, &e, end, keep, kept);
+    w->removed += pairs - keep;
+    w->at = end;
+    return !sizesAfter || PassRepaired(w, 16);
+}
+
+bool CentralEntry(ZipWalk* w) {
+    unsigned char b[ZipCentralSize];
+    if (!ReadRepaired(w, b, sizeof b)) return false;
+    const unsigned long packed = Little32(b + 20), size = Little32(b + 24), offset = Little32(b + 42);
+    if (packed == ZipNoSize || size == ZipNoSize || offset == ZipNoSize) return false;
+    w->centralSum += EntryFingerprint(offset, Little32(b + 16), packed, size, Little16(b + 10), Little16(b + 28));
+    ++w->centrals;
+    return PassRepaired(w, static_cast<unsigned long long>(Little16(b + 28)) + Little16(b + 30) + Little16(b + 32));
+}
+
+// The end record at w->at, with the directory found from centralAt on; then its comment.
+bool EndRecord(ZipWalk* w, unsigned long long centralOffset, KeptPairs* kept) {
+    const unsigned long long endOffset = w->at - w->removed;
+    unsigned char b[ZipEndSize];
+    if (!ReadRepaired(w, b, sizeof b)) return false;
+    if (Little16(b + 10) != w->centrals || Little32(b + 12) != endOffset - centralOffset ||
+        Little32(b + 16) != centralOffset || w->localSum != w->centralSum || w->locals != w->centrals)
+        return false;
+    const unsigned long long size = Z.window.picked->size, comment = Little16(b + 20);
+    const unsigned long long left = size - w->at, pairs = CountPairs(w->at, size);
+    if (comment > left || left - pairs > comment) return false;
+    const unsigned long long keep = comment - (left - pairs);
+    if (keep == 0) return true;
+    w->evidence = true;
+    if (keep < pairs) {
+        w->undecided = true;  // nothing checks a comment's bytes
+        return true;
+    }
+    for (unsigned long long at = w->at; at + 1 < size; ++at)
+        if (PairAt(&Z.window, at) && !KeepPair(kept, at)) w->undecided = true;
+    return true;
+}
+
+SearchVerdict Verdict(const ZipWalk* w, bool walked) {
+    if (!w->evidence) return SearchNoEvidence;
+    return walked && !w->unfit && !w->undecided ? SearchDecided : SearchUndecided;
+}
+
+}  // namespace
+
+SearchVerdict SearchZipKeptPairs(const PickedBytes* picked, KeptPairs* kept) {
+    OpenPickedWindow(&Z.window, picked);
+    ZipWalk w;
+    std::memset(&w, 0, sizeof w);
+    while (SignatureAt(w.at, 3, 4))
+        if (!LocalEntry(&w, kept)) return Verdict(&w, false);
+    const unsigned long long centralOffset = w.at - w.removed;
+    while (SignatureAt(w.at, 1, 2))
+        if (!CentralEntry(&w)) return Verdict(&w, false);
+    if (!SignatureAt(w.at, 5, 6)) return Verdict(&w, false);
+    return Verdict(&w, EndRecord(&w, centralOffset, kept));
 }

@@ -7,8 +7,23 @@
 
 #include "format_types.h"
 
+// The walker's state between blocks: fixed size, no pointers into a block. The local
+// entries and the directory's entries are each summed into one fingerprint, so every
+// entry of the directory is matched to its local header without holding either list.
 struct ZipCheck {
-    unsigned placeholder;  // the walker's state between blocks: fixed size, no pointers into a block
+    unsigned phase;
+    unsigned char record[46];          // the record being gathered, its signature first
+    size_t have;
+    size_t want;                       // its fixed size
+    unsigned long long at;             // offset of the next byte fed
+    unsigned long long skip;           // bytes to pass: names, extras, deflated data, comment
+    bool crcData;                      // the data passed is a stored entry's: its CRC-32 is taken
+    unsigned long crc, wantCrc;
+    unsigned long long localSum, centralSum;
+    unsigned long long locals, centrals;
+    unsigned long long centralStart;   // where the directory's first entry stands
+    bool centralSeen;
+    bool unsure;                       // ZIP64, data descriptors, several disks: not followed
 };
 
 void StartZipCheck(ZipCheck* check);

@@ -1,0 +1,69 @@
+// Deflated data in the picked file, inflated again with its CR LF pairs' CRs kept or
+// dropped (ZIP entries, gzip members): which few pairs must keep their CR for the data
+// to inflate whole, to the length and CRC-32 its format states?
+//
+// A dropped byte that the stream held throws inflate off at once or soon after (a bad
+// code, a distance too far, a length past the one stated), so the ways are tried as a
+// tree: the stream is inflated once with every CR dropped, and at each pair a copy of
+// the inflate state goes on with that CR kept. A branch ends where inflate fails, so
+// a way is only ever followed as far as it still makes sense.
+//
+// zlib's allocations come from static arenas here: nothing on the heap.
+#ifndef DECRIMP_DEFLATE_SEARCH_H
+#define DECRIMP_DEFLATE_SEARCH_H
+
+#include <cstddef>
+
+#include <zlib.h>
+
+#include "format_types.h"
+#include "picked_window.h"
+
+// One inflate stream's allocations (its state and its 32 KiB window), handed out from
+// the front and given back only all at once: for a check's single stream, reset and
+// reused for each member.
+const size_t InflateArenaSize = 48 * 1024;
+struct InflateArena {
+    size_t used;
+    alignas(16) unsigned char bytes[InflateArenaSize];
+};
+// Sets stream's zalloc and zfree to take from arena (emptied here).
+void UseInflateArena(z_stream* stream, InflateArena* arena);
+
+// The most CRs a deflated stream is searched for: more and the ways grow past telling.
+const unsigned MaxDeflateKept = 2;
+// The most deflated bytes fed to inflate in one search, over all its ways.
+const unsigned long long DeflateSearchBudget = 256ULL << 20;
+
+// What must hold where the stream ends. ZIP: the stream ends exactly at `to`, inflated
+// to `inflated` bytes with CRC `crc`, exactly `keep` CRs kept. gzip: the 8-byte trailer
+// follows (its pairs read as the stated CRC and length need), then the file's end or the
+// next member; any count of kept CRs up to MaxDeflateKept.
+enum DeflateEnd { DeflateEndZip, DeflateEndGzip };
+struct DeflateGoal {
+    DeflateEnd end;
+    unsigned long long from, to;  // the deflated bytes in the picked file (gzip: to the file's end)
+    unsigned keep;                // ZIP only
+    unsigned long long inflated;  // ZIP only
+    unsigned long crc;            // ZIP only
+};
+
+// A way found: the CRs kept (ascending), and for gzip where the member's trailer ends.
+const size_t MaxDeflateWayKept = MaxDeflateKept + 8;
+struct DeflateWay {
+    size_t count;
+    unsigned long long kept[MaxDeflateWayKept];
+    unsigned long long memberEnd;
+};
+struct DeflateFound {
+    unsigned ways;      // 0, 1 or 2 (two or more)
+    bool capped;        // the budget ran out, or a branch could not be copied
+    bool noneKeptWay;   // the way with every CR dropped passed (the plain repair)
+    bool droppedAllBroken;  // that way met bytes inflate refuses (not a short file, not a bad CRC)
+    DeflateWay first;   // the first way that passed (the dropped-all one where it did)
+};
+
+// Tries the ways. Not reentrant (static arenas).
+void SearchDeflated(const PickedBytes* picked, const DeflateGoal* goal, DeflateFound* found);
+
+#endif

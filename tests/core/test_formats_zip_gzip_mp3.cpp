@@ -1,0 +1,189 @@
+// The ZIP, gzip and MP3 walkers on real files (samples.h): healthy, damaged either way,
+// and broken before the damage. Each row: what the check says of the bytes as picked and
+// of their plain repair, what the search says, and for a decided file that keeping the
+// CRs it found gives back the original byte for byte.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <algorithm>
+#include <cstring>
+
+#include "formats.h"
+#include "samples.h"
+#include "test_support.h"
+
+namespace {
+
+enum Damage { Undamaged, EveryLineFeed, LoneLineFeeds };
+const int NotAsked = -1;  // a healthy file is refused before any search
+
+Bytes Whole(const Bytes& b) { return b; }
+Bytes CutOff(const Bytes& b) { return Bytes(b.begin(), b.begin() + static_cast<long>(b.size() * 2 / 3)); }
+
+// A byte of data covered by a CRC changed (neither it nor its new value CR or LF).
+Bytes FlipFrom(Bytes b, size_t at) {
+    while (b[at] == 0x0A || b[at] == 0x0D || (b[at] ^ 0x01) == 0x0A || (b[at] ^ 0x01) == 0x0D) ++at;
+    b[at] ^= 0x01;
+    return b;
+}
+Bytes StoredEntryFlipped(const Bytes& b) { return FlipFrom(b, 30 + 9 + 2); }  // in lines.txt
+Bytes TrailerCrcFlipped(const Bytes& b) { return FlipFrom(b, b.size() - 8); }
+
+// The end record's comment (empty in the sample) made one with a pair and a lone LF.
+Bytes CommentWithPairAndLineFeed(const Bytes& b) {
+    const char comment[] = "one\r\ntwo\nthree";
+    Bytes out(b.begin(), b.end() - 2);
+    out.push_back(sizeof comment - 1);
+    out.push_back(0);
+    out.insert(out.end(), comment, comment + sizeof comment - 1);
+    return out;
+}
+
+// The MP3 frames after the ID3v2 tag, as (start, length).
+std::vector<std::pair<size_t, size_t>> Mp3Frames(const Bytes& b) {
+    size_t at = 10 + ((b[6] << 21) | (b[7] << 14) | (b[8] << 7) | b[9]);
+    std::vector<std::pair<size_t, size_t>> frames;
+    while (at + 4 <= b.size() && b[at] == 0xFF) {
+        const size_t length = 72 * 32000 / 22050 + ((b[at + 2] >> 1) & 1);  // the sample's stream
+        frames.push_back({at, length});
+        at += length;
+    }
+    return frames;
+}
+
+Bytes JunkBetweenFrames(const Bytes& b) {
+    const auto frames = Mp3Frames(b);
+    Bytes out = b;
+    const size_t at = frames[frames.size() / 2].first;
+    out.insert(out.begin() + static_cast<long>(at), {'j', 'u', 'n', 'k'});
+    return out;
+}
+
+// A lone LF put into the first frame holding a pair of its own: after the second kind of
+// damage it keeps one CR of two, and nothing says which.
+Bytes LoneLineFeedBesidePair(const Bytes& b) {
+    Bytes out = b;
+    for (const auto& frame : Mp3Frames(b)) {
+        const auto start = b.begin() + static_cast<long>(frame.first);
+        const auto pair = std::search(start, start + static_cast<long>(frame.second), "\r\n", "\r\n" + 2);
+        if (pair == start + static_cast<long>(frame.second)) continue;
+        size_t at = frame.first + 20;
+        if (static_cast<size_t>(pair - b.begin()) < at + 3) at += 8;
+        out[at] = 0x0A;
+        return out;
+    }
+    ADD_FAILURE() << "no frame holds a pair";
+    return out;
+}
+
+struct Row {
+    const char* name;
+    const char* sample;
+    FileFormat format;
+    Bytes (*before)(const Bytes&);  // what the file was before the damage
+    Damage damage;
+    CheckVerdict picked;
+    CheckVerdict repaired;
+    int search;  // a SearchVerdict, or NotAsked
+};
+
+const Row Rows[] = {
+    {"ZipHealthy", "lines_and_words.zip", FormatZip, Whole, Undamaged, CheckPassed, CheckFailed, NotAsked},
+    {"ZipFirstKind", "lines_and_words.zip", FormatZip, Whole, EveryLineFeed, CheckFailed, CheckPassed, SearchNoEvidence},
+    {"ZipSecondKind", "lines_and_words.zip", FormatZip, Whole, LoneLineFeeds, CheckFailed, CheckFailed, SearchDecided},
+    {"ZipBadCrcFirstKind", "lines_and_words.zip", FormatZip, StoredEntryFlipped, EveryLineFeed, CheckFailed,
+     CheckFailed, SearchNoEvidence},
+    {"ZipBadCrcSecondKind", "lines_and_words.zip", FormatZip, StoredEntryFlipped, LoneLineFeeds, CheckFailed,
+     CheckFailed, SearchUndecided},
+    {"ZipCutOffFirstKind", "lines_and_words.zip", FormatZip, CutOff, EveryLineFeed, CheckFailed, CheckFailed,
+     SearchNoEvidence},
+    {"ZipCommentSecondKind", "lines_and_words.zip", FormatZip, CommentWithPairAndLineFeed, LoneLineFeeds, CheckFailed,
+     CheckFailed, SearchUndecided},
+    {"GzipHealthy", "words.gz", FormatGzip, Whole, Undamaged, CheckPassed, CheckFailed, NotAsked},
+    {"GzipFirstKind", "words.gz", FormatGzip, Whole, EveryLineFeed, CheckFailed, CheckPassed, SearchNoEvidence},
+    {"GzipSecondKind", "words.gz", FormatGzip, Whole, LoneLineFeeds, CheckFailed, CheckFailed, SearchDecided},
+    {"GzipBadCrcFirstKind", "words.gz", FormatGzip, TrailerCrcFlipped, EveryLineFeed, CheckFailed, CheckFailed,
+     SearchNoEvidence},
+    {"GzipCutOffFirstKind", "words.gz", FormatGzip, CutOff, EveryLineFeed, CheckFailed, CheckFailed, SearchNoEvidence},
+    {"Mp3Healthy", "noise_32k.mp3", FormatMp3, Whole, Undamaged, CheckPassed, CheckFailed, NotAsked},
+    {"Mp3FirstKind", "noise_32k.mp3", FormatMp3, Whole, EveryLineFeed, CheckFailed, CheckPassed, SearchNoEvidence},
+    {"Mp3SecondKind", "noise_32k.mp3", FormatMp3, Whole, LoneLineFeeds, CheckFailed, CheckFailed, SearchDecided},
+    {"Mp3CutOffFirstKind", "noise_32k.mp3", FormatMp3, CutOff, EveryLineFeed, CheckFailed, CheckFailed,
+     SearchNoEvidence},
+    {"Mp3JunkFirstKind", "noise_32k.mp3", FormatMp3, JunkBetweenFrames, EveryLineFeed, CheckFailed, CheckFailed,
+     SearchNoEvidence},
+    {"Mp3OneOfTwoSecondKind", "noise_32k.mp3", FormatMp3, LoneLineFeedBesidePair, LoneLineFeeds, CheckFailed,
+     CheckFailed, SearchUndecided},
+};
+
+Bytes Damaged(const Bytes& original, Damage damage) {
+    if (damage == EveryLineFeed) return DamageEveryLineFeed(original);
+    if (damage == LoneLineFeeds) return DamageLoneLineFeeds(original);
+    return original;
+}
+
+// The check fed in blocks of one size; every size must give the same verdict.
+CheckVerdict CheckInBlocks(FileFormat format, const Bytes& bytes, size_t block) {
+    static FormatCheck check;
+    StartFormatCheck(&check, format);
+    for (size_t at = 0; at < bytes.size(); at += block)
+        CheckFormatBytes(&check, bytes.data() + at, std::min(block, bytes.size() - at));
+    return FinishFormatCheck(&check);
+}
+
+void ExpectCheck(FileFormat format, const Bytes& bytes, CheckVerdict expected, const char* what) {
+    for (size_t block : {size_t(1), size_t(3), size_t(4096), bytes.size() + 1})
+        EXPECT_EQ(CheckInBlocks(format, bytes, block), expected) << what << ", blocks of " << block;
+}
+
+// The picked file with the CR of every pair dropped but those kept.
+Bytes RepairKeeping(const Bytes& picked, const KeptPairs& kept) {
+    Bytes out;
+    size_t next = 0;
+    for (size_t i = 0; i < picked.size(); ++i) {
+        const bool pairCr = picked[i] == 0x0D && i + 1 < picked.size() && picked[i + 1] == 0x0A;
+        const bool keptCr = next < kept.count && kept.at[next] == i;
+        if (keptCr) ++next;
+        if (!pairCr || keptCr) out.push_back(picked[i]);
+    }
+    EXPECT_EQ(next, kept.count) << "kept CRs that are not the CR of a pair, or not ascending";
+    return out;
+}
+
+SearchVerdict Search(FileFormat format, const Bytes& picked, KeptPairs* kept) {
+    FILE* file = std::tmpfile();
+    if (file == nullptr) {
+        ADD_FAILURE() << "no temporary file";
+        return SearchNoEvidence;
+    }
+    EXPECT_EQ(std::fwrite(picked.data(), 1, picked.size(), file), picked.size());
+    const PickedBytes bytes = {file, picked.size()};
+    const SearchVerdict verdict = SearchKeptPairs(format, &bytes, kept);
+    EXPECT_EQ(std::fclose(file), 0);
+    return verdict;
+}
+
+class ZipGzipMp3Walkers : public ::testing::TestWithParam<Row> {};
+
+TEST_P(ZipGzipMp3Walkers, ChecksAndSearchAsTheRowSays) {
+    const Row& row = GetParam();
+    const Bytes& sample = Sample(row.sample);
+    ASSERT_FALSE(sample.empty());
+    const Bytes original = row.before(sample);
+    const Bytes picked = Damaged(original, row.damage);
+    ASSERT_EQ(FormatOfFirstBytes(picked.data(), picked.size()), row.format);
+    ExpectCheck(row.format, picked, row.picked, "as picked");
+    ExpectCheck(row.format, ReferenceRestore(picked), row.repaired, "plain repair");
+    if (row.search == NotAsked) return;
+    static KeptPairs kept;
+    const SearchVerdict verdict = Search(row.format, picked, &kept);
+    EXPECT_EQ(verdict, row.search);
+    if (verdict != SearchDecided) return;
+    EXPECT_GT(kept.count, 0u);
+    EXPECT_TRUE(RepairKeeping(picked, kept) == original) << "kept " << kept.count << " CRs: not the original";
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, ZipGzipMp3Walkers, ::testing::ValuesIn(Rows),
+                         [](const ::testing::TestParamInfo<Row>& info) { return info.param.name; });
+
+}  // namespace
