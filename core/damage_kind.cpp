@@ -69,10 +69,10 @@ RepairVerdict DecideRepair(DamageEvidence* evidence, const PickedBytes* picked, 
     if (asRepaired == CheckPassed || evidence->pairs == 0) return RepairPlain;
     if (asPicked == CheckPassed) return RepairNotDamaged;
     const CountVerdict count = CountOfPairs(*evidence);
-    // A check given up unfinished (a large gzip) asks the search only where the count
-    // already says the second kind: the search would cost another pass for nothing.
-    if (evidence->format == FormatUnknown || (asRepaired == CheckUnsure && count != CountSaysSecondKind))
-        return count == CountSaysSecondKind ? RepairUndecided : RepairPlain;
+    if (evidence->format == FormatUnknown) return count == CountSaysSecondKind ? RepairUndecided : RepairPlain;
+    // A check given up unfinished (a large gzip) leaves it to the count where the count
+    // can tell: the search would cost another pass for nothing.
+    if (asRepaired == CheckUnsure && count == CountSaysFirstKind) return RepairPlain;
     switch (SearchKeptPairs(evidence->format, picked, kept)) {
         case SearchDecided: return RepairKeepingPairs;
         case SearchUndecided: return RepairUndecided;

@@ -72,7 +72,8 @@ static CopyResult KeepingPairs(FILE* input, FILE* file, const KeptPairs& kept, F
         if (last != CopyDone) return last;
     }
     if (compare && (std::fread(Found, 1, 1, file) != 0 || std::ferror(file))) return CopyDiffers;  // longer
-    return FinishFormatCheck(&Recheck) == CheckPassed ? CopyDone : CopyUndecided;
+    // A check that cannot finish in the pass (a large gzip, say) leaves it to the search's own.
+    return FinishFormatCheck(&Recheck) != CheckFailed ? CopyDone : CopyUndecided;
 }
 
 CopyResult CopyKeepingPairs(FILE* input, FILE* output, const KeptPairs& kept, FileFormat format) {
