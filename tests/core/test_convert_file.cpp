@@ -20,6 +20,7 @@
 #include "convert.h"
 #include "replace_steps.h"
 #include "recorded_ui.h"
+#include "samples.h"
 #include "state.h"
 #include "test_support.h"
 #include "under_test.h"
@@ -713,6 +714,14 @@ TEST_F(ConvertFileTest, EachKindOfDamageGetsItsExactRepairOrNone) {
          DamageLoneLineFeeds, ComesBackExact},
         {"DOS text, a CR put before lone LFs: too little to tell", TextWithLineEnds(3000, "\r\n"),
          DamageLoneLineFeeds, PlainRepairKept},
+        // Real files: their own checks decide, and the exact repair is written afresh.
+        {"PNG, every LF made CR LF", Sample("noise_96x96.png"), DamageEveryLineFeed, ComesBackExact},
+        {"PNG, a CR put before lone LFs", Sample("noise_96x96.png"), DamageLoneLineFeeds, ComesBackExact},
+        {"Ogg, a CR put before lone LFs", Sample("noise_mono.ogg"), DamageLoneLineFeeds, ComesBackExact},
+        {"FLAC, a CR put before lone LFs", Sample("noise_mono.flac"), DamageLoneLineFeeds, ComesBackExact},
+        {"ZIP, a CR put before lone LFs", Sample("lines_and_words.zip"), DamageLoneLineFeeds, ComesBackExact},
+        {"gzip, a CR put before lone LFs", Sample("words.gz"), DamageLoneLineFeeds, ComesBackExact},
+        {"MP3, a CR put before lone LFs", Sample("noise_32k.mp3"), DamageLoneLineFeeds, ComesBackExact},
     };
     for (int generate : {1, 0}) {
         for (const KindCase& c : cases) {
@@ -733,6 +742,15 @@ TEST_F(ConvertFileTest, EachKindOfDamageGetsItsExactRepairOrNone) {
                 if (generate) {
                     EXPECT_EQ(ReadAll(FileOf("a.mp3")), damaged);
                 }
+            }
+            if (generate && c.outcome == ComesBackExact) {
+                SCOPED_TRACE("Overwrite mode next: the earlier run's copy takes the picked file's place");
+                RecordedEvents().clear();
+                UseFolder(folder);
+                Convert("a.mp3", 0);
+                EXPECT_TRUE(RecordedEvents().empty());
+                EXPECT_EQ(ReadAll(FileOf("a.mp3")), c.original);
+                EXPECT_EQ(FolderContents(folder), std::vector<std::string>{"a.mp3"});
             }
             fs::remove(FileOf("Copy of a.mp3"));
         }
