@@ -5,6 +5,8 @@
 namespace {
 
 // One polynomial of width bits, highest bit first, with the tables for eight bytes a step.
+// Built on first use into process-wide variables: a function's own static would bring in
+// the thread-safe guard, and with it thread calls Windows 95 and XP x64 lack.
 struct CrcTables {
     unsigned width;
     unsigned long poly;
@@ -46,25 +48,31 @@ void BuildTables(CrcTables* t, unsigned width, unsigned long poly) {
     for (int i = 1; i < 64; ++i) t->power[i] = MultiplyModPoly(*t, t->power[i - 1], t->power[i - 1]);
 }
 
+CrcTables OggTable;
+bool OggBuilt = false;
+
 const CrcTables& OggTables() {
-    static CrcTables tables;
-    static const bool built = (BuildTables(&tables, 32, 0x04C11DB7UL), true);
-    (void)built;
-    return tables;
+    if (!OggBuilt) BuildTables(&OggTable, 32, 0x04C11DB7UL);
+    OggBuilt = true;
+    return OggTable;
 }
+
+CrcTables Flac16Table;
+bool Flac16Built = false;
 
 const CrcTables& Flac16Tables() {
-    static CrcTables tables;
-    static const bool built = (BuildTables(&tables, 16, 0x8005UL), true);
-    (void)built;
-    return tables;
+    if (!Flac16Built) BuildTables(&Flac16Table, 16, 0x8005UL);
+    Flac16Built = true;
+    return Flac16Table;
 }
 
+CrcTables Flac8Table;
+bool Flac8Built = false;
+
 const CrcTables& Flac8Tables() {
-    static CrcTables tables;
-    static const bool built = (BuildTables(&tables, 8, 0x07UL), true);
-    (void)built;
-    return tables;
+    if (!Flac8Built) BuildTables(&Flac8Table, 8, 0x07UL);
+    Flac8Built = true;
+    return Flac8Table;
 }
 
 unsigned long ShiftByZeroBytes(const CrcTables& t, unsigned long crc, unsigned long long n) {
