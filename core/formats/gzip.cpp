@@ -245,6 +245,10 @@ static bool PassMemberHeader(unsigned long long* at) {
     return true;
 }
 
+static bool FeedGzipCheck(void* check, const unsigned char* bytes, size_t n) {
+    return CheckGzipBytes(static_cast<GzipCheck*>(check), bytes, n);
+}
+
 SearchVerdict SearchGzipKeptPairs(const PickedBytes* picked, KeptPairs* kept) {
     static DeflateFound found;
     OpenPickedWindow(&G.window, picked);
@@ -264,5 +268,11 @@ SearchVerdict SearchGzipKeptPairs(const PickedBytes* picked, KeptPairs* kept) {
             if (!KeepPair(kept, found.first.kept[i])) return SearchUndecided;
         at = found.first.memberEnd;
     }
-    return evidence ? SearchDecided : SearchNoEvidence;
+    if (!evidence) return SearchNoEvidence;
+    // Decided only where the check passes the bytes that would be written (a large file
+    // is unsure there: its members were inflated here already).
+    static GzipCheck check;
+    StartGzipCheck(&check);
+    const bool fed = FeedKeeping(picked, kept, FeedGzipCheck, &check);
+    return fed && FinishGzipCheck(&check) != CheckFailed ? SearchDecided : SearchUndecided;
 }

@@ -2,14 +2,17 @@
 //   local entries     back to back from offset 0: signature 50 4B 03 04, the 30-byte
 //                     header, name and extra field, then the data (compressed size)
 //   stored data       its CRC-32 is the header's, its two sizes are equal (unless encrypted)
+//   sizes after data  (flag bit 3) the data ends at the first descriptor (50 4B 07 08, CRC-32,
+//                     sizes) whose compressed size is the length of the data before it
 //   directory         right after the last entry, entry after entry (50 4B 01 02, 46
 //                     bytes, name, extra field, comment); each gives the offset, CRC-32,
 //                     method, name length and sizes of one local entry, and every local
 //                     entry is given once (the two lists are summed into fingerprints)
 //   end record        right after the directory (50 4B 05 06, 22 bytes): the directory's
 //                     offset, size and entry count are as found; its comment ends the file
-// Unsure: ZIP64 (a size or offset of FFFFFFFF, the ZIP64 records), sizes after the data
-// (flag bit 3), several disks. Deflated data is checked by its lengths only.
+// Unsure: ZIP64 (a size or offset of FFFFFFFF, the ZIP64 records), several disks, data
+// whose descriptor has no signature. Deflated data is checked by its lengths only; so
+// is stored data followed by a descriptor.
 #include "zip.h"
 
 #include <cstring>
@@ -100,13 +103,18 @@ static bool LocalHeader(ZipCheck* check) {
     const unsigned char* b = check->record;
     const unsigned flags = Little16(b + 6), method = Little16(b + 8);
     const unsigned long crc = Little32(b + 14), packed = Little32(b + 18), size = Little32(b + 22);
-    if ((flags & ZipFlagSizesAfter) || packed == ZipNoSize || size == ZipNoSize) return GiveUp(check);
+    if (packed == ZipNoSize || size == ZipNoSize) return GiveUp(check);
     const bool stored = method == ZipStored && !(flags & ZipFlagEncrypted);
-    if (stored && packed != size) return false;
-    check->localSum += EntryFingerprint(check->at - ZipLocalSize, crc, packed, size, method, Little16(b + 26));
-    ++check->locals;
+    check->sizesAfter = (flags & ZipFlagSizesAfter) != 0;
+    check->entryOffset = check->at - ZipLocalSize;
+    check->entryKind = method << 16 | Little16(b + 26);
+    if (!check->sizesAfter) {
+        if (stored && packed != size) return false;
+        check->localSum += EntryFingerprint(check->entryOffset, crc, packed, size, method, Little16(b + 26));
+        ++check->locals;
+    }
     check->skip = static_cast<unsigned long long>(Little16(b + 26)) + Little16(b + 28);
-    check->crcData = stored;
+    check->crcData = stored && !check->sizesAfter;
     check->crc = crc32(0L, Z_NULL, 0);
     check->wantCrc = crc;
     check->phase = ZipSkipLocal;  // the compressed size stays in record for the data phase
@@ -156,6 +164,56 @@ static size_t Gather(ZipCheck* check, const unsigned char* bytes, size_t n) {
     return take;
 }
 
+const size_t ZipDescriptorSize = 16;
+
+// Whether a descriptor stands at d, the data having been `length` bytes before it; the
+// entry is then counted with the descriptor's CRC-32 and sizes.
+static bool DescriptorAt(ZipCheck* check, const unsigned char* d, unsigned long long length) {
+    if (!IsSignature(d, 7, 8)) return false;
+    if (Little32(d + 8) != length) {
+        check->descriptorMissed = true;
+        return false;
+    }
+    const unsigned method = check->entryKind >> 16, nameLength = check->entryKind & 0xFFFF;
+    check->localSum += EntryFingerprint(check->entryOffset, Little32(d + 4), length, Little32(d + 12), method, nameLength);
+    ++check->locals;
+    return true;
+}
+
+// Data followed by its descriptor: the bytes up to the descriptor's end once it is found
+// (the carry holds the data's last bytes, so a descriptor may start in the block before),
+// or all n. A found descriptor leaves the phase for the next record's signature.
+static size_t PassToDescriptor(ZipCheck* check, const unsigned char* bytes, size_t n, bool* found) {
+    unsigned char joined[sizeof check->carry + ZipDescriptorSize];
+    const size_t fromBlock = n < ZipDescriptorSize ? n : ZipDescriptorSize;
+    std::memcpy(joined, check->carry, check->carried);
+    std::memcpy(joined + check->carried, bytes, fromBlock);
+    const unsigned long long joinedStart = check->at - check->carried;
+    for (size_t i = 0; i < check->carried && i + ZipDescriptorSize <= check->carried + fromBlock; ++i)
+        if (joined[i] == 'P' && DescriptorAt(check, joined + i, joinedStart + i - check->dataStart)) {
+            *found = true;
+            return static_cast<size_t>(joinedStart + i + ZipDescriptorSize - check->at);
+        }
+    for (const unsigned char* p = bytes; n >= ZipDescriptorSize && p <= bytes + n - ZipDescriptorSize; ++p) {
+        p = static_cast<const unsigned char*>(std::memchr(p, 'P', static_cast<size_t>(bytes + n - ZipDescriptorSize - p) + 1));
+        if (!p) break;
+        if (DescriptorAt(check, p, check->at + static_cast<size_t>(p - bytes) - check->dataStart)) {
+            *found = true;
+            return static_cast<size_t>(p - bytes) + ZipDescriptorSize;
+        }
+    }
+    // Keep the last bytes: a descriptor may begin among them.
+    const size_t keep = check->carried + n < sizeof check->carry ? check->carried + n : sizeof check->carry;
+    unsigned char last[sizeof check->carry];
+    for (size_t i = 0; i < keep; ++i) {
+        const size_t back = keep - i;  // bytes from the end
+        last[i] = back <= n ? bytes[n - back] : check->carry[check->carried - (back - n)];
+    }
+    std::memcpy(check->carry, last, keep);
+    check->carried = keep;
+    return n;
+}
+
 static size_t Pass(ZipCheck* check, const unsigned char* bytes, size_t n) {
     const size_t take = check->skip < n ? static_cast<size_t>(check->skip) : n;
     if (check->phase == ZipData && check->crcData) check->crc = crc32(check->crc, bytes, static_cast<uInt>(take));
@@ -169,6 +227,8 @@ static bool Passed(ZipCheck* check) {
         case ZipSkipLocal:
             check->phase = ZipData;
             check->skip = Little32(check->record + 18);
+            check->dataStart = check->at;
+            check->carried = 0;
             return true;
         case ZipData:
             if (check->crcData && check->crc != check->wantCrc) return false;
@@ -188,6 +248,18 @@ bool CheckZipBytes(ZipCheck* check, const unsigned char* bytes, size_t n) {
     while (n > 0 && !check->unsure) {
         if (check->phase == ZipAfterEnd) return false;  // bytes after the end record's comment
         const bool gathering = check->phase == ZipSignature || check->phase == ZipRecord;
+        if (check->phase == ZipData && check->sizesAfter) {
+            bool found = false;
+            const size_t used = PassToDescriptor(check, bytes, n, &found);
+            check->at += used;
+            bytes += used;
+            n -= used;
+            if (found) {
+                check->have = 0;
+                Expect(check, ZipSignature, 4);
+            }
+            continue;
+        }
         const size_t used = gathering ? Gather(check, bytes, n) : Pass(check, bytes, n);
         check->at += used;
         bytes += used;
@@ -200,6 +272,9 @@ bool CheckZipBytes(ZipCheck* check, const unsigned char* bytes, size_t n) {
 
 CheckVerdict FinishZipCheck(ZipCheck* check) {
     if (check->unsure) return CheckUnsure;
+    // Data whose descriptor never came: bytes taken out where a descriptor with its
+    // signature stood, or one without a signature (not followed).
+    if (check->phase == ZipData && check->sizesAfter) return check->descriptorMissed ? CheckFailed : CheckUnsure;
     // Passes that end on the last byte are finished here (a comment or data of length 0
     // comes to its end without a byte of its own).
     while (check->phase != ZipAfterEnd && (check->phase == ZipSkipLocal || check->phase == ZipData ||
@@ -426,9 +501,18 @@ bool EndRecord(ZipWalk* w, unsigned long long centralOffset, KeptPairs* kept) {
     return true;
 }
 
-SearchVerdict Verdict(const ZipWalk* w, bool walked) {
+bool FeedZipCheck(void* check, const unsigned char* bytes, size_t n) {
+    return CheckZipBytes(static_cast<ZipCheck*>(check), bytes, n);
+}
+
+// Decided only where the check passes the bytes that would be written.
+SearchVerdict Verdict(const ZipWalk* w, bool walked, const KeptPairs* kept) {
     if (!w->evidence) return SearchNoEvidence;
-    return walked && !w->unfit && !w->undecided ? SearchDecided : SearchUndecided;
+    if (!walked || w->unfit || w->undecided) return SearchUndecided;
+    static ZipCheck check;
+    StartZipCheck(&check);
+    const bool fed = FeedKeeping(Z.window.picked, kept, FeedZipCheck, &check);
+    return fed && FinishZipCheck(&check) != CheckFailed ? SearchDecided : SearchUndecided;
 }
 
 }  // namespace
@@ -438,10 +522,10 @@ SearchVerdict SearchZipKeptPairs(const PickedBytes* picked, KeptPairs* kept) {
     ZipWalk w;
     std::memset(&w, 0, sizeof w);
     while (SignatureAt(w.at, 3, 4))
-        if (!LocalEntry(&w, kept)) return Verdict(&w, false);
+        if (!LocalEntry(&w, kept)) return Verdict(&w, false, kept);
     const unsigned long long centralOffset = w.at - w.removed;
     while (SignatureAt(w.at, 1, 2))
-        if (!CentralEntry(&w)) return Verdict(&w, false);
-    if (!SignatureAt(w.at, 5, 6)) return Verdict(&w, false);
-    return Verdict(&w, EndRecord(&w, centralOffset, kept));
+        if (!CentralEntry(&w)) return Verdict(&w, false, kept);
+    if (!SignatureAt(w.at, 5, 6)) return Verdict(&w, false, kept);
+    return Verdict(&w, EndRecord(&w, centralOffset, kept), kept);
 }
