@@ -270,6 +270,7 @@ namespace {
 enum Found { FoundOne, FoundBroken, FoundSeveral, FoundLost };
 
 const unsigned long long MaxFrameScan = 1ULL << 24;  // a frame longer than this: lost
+const unsigned MaxBlockTries = 64;                    // ends one metadata block is tried with
 const size_t ScanBlock = 1 << 16;
 
 SpanPairs spanPairs;
@@ -345,6 +346,7 @@ Found SearchBlock(const PickedBytes* picked, unsigned long long at, bool first, 
     headers = headerReadings;
     static KeptPairs passedKept;
     int passed = 0;
+    unsigned tried = 0;
     for (size_t h = 0; h < headers.count && passed < 2; ++h) {
         const Reading* header = &headers.way[h];
         bool last = false;
@@ -354,6 +356,7 @@ Found SearchBlock(const PickedBytes* picked, unsigned long long at, bool first, 
         if (!SpanEndRange(picked, header->to, length, &firstEnd, &lastEnd)) return FoundSeveral;
         for (unsigned long long end = firstEnd; end <= lastEnd && passed < 2; ++end) {
             if (!AfterBlockFits(picked, end, last)) continue;
+            if (++tried > MaxBlockTries) return FoundSeveral;
             const int here = TryBlockEnd(picked, header, length, end);
             if (here == 1 && passed == 0) {
                 passedKept.count = wayKept.count;
