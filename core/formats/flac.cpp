@@ -136,14 +136,24 @@ void FeedCandidate(FlacCheck* check, const unsigned char** bytes, size_t* n) {
     if (status == HeaderInvalid) DropCandidate(check);
 }
 
+// Where the next frame header may start: 0xFF and the stream's second sync byte, or an
+// 0xFF that ends the block (its next byte is not here yet); n when none does. Looking
+// for both bytes stops the CRC once in 32,768 bytes of noise, not once in 256.
+size_t NextSync(const unsigned char* bytes, size_t n, unsigned char strategy) {
+    for (const unsigned char* at = bytes; (at = static_cast<const unsigned char*>(
+                                               std::memchr(at, 0xFF, bytes + n - at))) != nullptr;
+         ++at)
+        if (at + 1 == bytes + n || at[1] == strategy) return static_cast<size_t>(at - bytes);
+    return n;
+}
+
 void FeedFrames(FlacCheck* check, const unsigned char* bytes, size_t n) {
     while (n > 0) {
         if (check->candidate) {
             FeedCandidate(check, &bytes, &n);
             continue;
         }
-        const unsigned char* sync = static_cast<const unsigned char*>(std::memchr(bytes, 0xFF, n));
-        const size_t before = sync == nullptr ? n : static_cast<size_t>(sync - bytes);
+        const size_t before = NextSync(bytes, n, check->rule.strategy);
         check->crc = FlacCrc16(check->crc, bytes, before);
         check->frameLength += before;
         bytes += before;
