@@ -71,6 +71,8 @@ const FormatRow Rows[] = {
     // Small PNGs whose header and CRC fields hold an LF or a pair of their own.
     {"PngLengthHoldsLfSecondKind", "png:length-lf", FormatPng, Whole, LoneLineFeeds, CheckFailed, CheckFailed,
      SearchDecided},
+    {"PngLengthHoldsTwoLfSecondKind", "png:length-two-lf", FormatPng, Whole, LoneLineFeeds, CheckFailed, CheckFailed,
+     SearchDecided},
     {"PngCrcHoldsLfSecondKind", "png:crc-lf", FormatPng, Whole, LoneLineFeeds, CheckFailed, CheckFailed,
      SearchDecided},
     {"PngCrcHoldsPairSecondKind", "png:crc-pair", FormatPng, Whole, LoneLineFeeds, CheckFailed, CheckFailed,
@@ -96,7 +98,8 @@ bool Holds(const Bytes& bytes, const std::string& what) {
 }
 
 // A 1x1 PNG with a tEXt chunk of its own CR LF; its length or CRC field as the shape says:
-// "length-lf" (10 bytes of text), "crc-lf" or "crc-pair" (the first text whose CRC holds one).
+// "length-lf" (10 bytes of text), "length-two-lf" (2,570), "crc-lf" or "crc-pair" (the
+// first text whose CRC holds one).
 Bytes MadePng(const std::string& shape) {
     Bytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     PutChunk(&png, "IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, 0, 0, 0, 0});
@@ -104,10 +107,11 @@ Bytes MadePng(const std::string& shape) {
         std::string text = "Title";
         text += '\0';
         text += shape == "length-lf" ? "a\r\nb" : "one\r\ntwo\nthree " + std::to_string(tries);
+        if (shape == "length-two-lf") text.resize(0x0A0A, '.');  // length bytes 00 00 0A 0A
         Bytes chunk;
         PutChunk(&chunk, "tEXt", Bytes(text.begin(), text.end()));
         const Bytes crcField(chunk.end() - 4, chunk.end());
-        const bool fits = shape == "length-lf" || (shape == "crc-lf" && Holds(crcField, "\n") && !Holds(crcField, "\r")) ||
+        const bool fits = shape.compare(0, 6, "length") == 0 || (shape == "crc-lf" && Holds(crcField, "\n") && !Holds(crcField, "\r")) ||
                           (shape == "crc-pair" && Holds(crcField, "\r\n"));
         if (!fits) continue;
         png.insert(png.end(), chunk.begin(), chunk.end());
