@@ -186,11 +186,13 @@ bool SpanEndRange(const PickedBytes* picked, unsigned long long from, unsigned l
     *last = 0;
     if (from > picked->size || length > picked->size - from) return true;
     *first = from + length;
+    // An end e needs e - first dropped CRs, so pairs inside [from, e). Counting the pairs
+    // up to one byte past the farthest end so far finds a pair whose LF ends there too.
+    // The range may come out a byte long; KeepForLength turns such an end away.
     size_t pairs = 0;
-    if (!CountPairs(picked, from, *first, &pairs)) return false;
-    unsigned long long counted = *first;  // pairs inside [from, counted) are in pairs
+    unsigned long long counted = from;  // pairs inside [from, counted) are in pairs
     for (;;) {
-        const unsigned long long reach = std::min<unsigned long long>(picked->size, *first + pairs);
+        const unsigned long long reach = std::min<unsigned long long>(picked->size, *first + pairs + 1);
         if (reach <= counted) break;
         if (!CountPairs(picked, counted > from ? counted - 1 : from, reach, &pairs)) return false;
         counted = reach;

@@ -338,6 +338,37 @@ TEST_P(SpanSearch, FindsTheWayTheOriginalWas) {
 INSTANTIATE_TEST_SUITE_P(Spans, SpanSearch, ::testing::ValuesIn(SpanRows),
                          [](const ::testing::TestParamInfo<SpanRow>& info) { return info.param.name; });
 
+// ---- Where a span may end ----
+
+struct EndRow {
+    const char* name;
+    const char* bytes;
+    unsigned long long length;  // of the original span from offset 0
+    unsigned long long end;     // where it really ends in the picked bytes
+};
+const EndRow EndRows[] = {
+    {"NoPair", "abcdef", 4, 4},
+    {"PairInside", "a\r\nbcd", 4, 5},
+    {"PairEndingTheSpan", "ab\r\nX", 3, 4},
+    {"TwoPairsTheLastEndingIt", "\r\nab\r\nX", 4, 6},
+};
+
+class SpanEnds : public ::testing::TestWithParam<EndRow> {};
+
+TEST_P(SpanEnds, RangeHoldsTheRealEnd) {
+    const EndRow& row = GetParam();
+    const std::string text = row.bytes;
+    PickedFile file(Bytes(text.begin(), text.end()));
+    unsigned long long first = 0, last = 0;
+    ASSERT_TRUE(SpanEndRange(&file.picked, 0, row.length, &first, &last));
+    EXPECT_EQ(first, row.length);
+    EXPECT_LE(first, row.end);
+    EXPECT_GE(last, row.end);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, SpanEnds, ::testing::ValuesIn(EndRows),
+                         [](const ::testing::TestParamInfo<EndRow>& info) { return info.param.name; });
+
 // ---- A few bytes read every way their pairs allow ----
 
 struct ReadingRow {
