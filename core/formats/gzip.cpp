@@ -253,11 +253,12 @@ SearchVerdict SearchGzipKeptPairs(const PickedBytes* picked, KeptPairs* kept) {
     static DeflateFound found;
     OpenPickedWindow(&G.window, picked);
     bool evidence = false;
-    unsigned long long at = 0;
+    unsigned long long at = 0, budget = DeflateFileBudget;
     while (at < picked->size) {
         if (!PassMemberHeader(&at)) return SearchNoEvidence;
-        const DeflateGoal goal = {DeflateEndGzip, at, picked->size, 0, 0, 0};
+        const DeflateGoal goal = {DeflateEndGzip, at, picked->size, 0, 0, 0, budget};
         SearchDeflated(picked, &goal, &found);
+        budget -= found.fed < budget ? found.fed : budget;
         if (!found.noneKeptWay && (found.ways >= 2 || found.capped)) return SearchUndecided;
         // Bytes taken out of deflated data throw inflate off: with no way found, that is
         // the evidence (more CRs to keep than are searched); a file cut short or with a
