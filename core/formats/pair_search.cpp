@@ -141,8 +141,11 @@ bool ListSpanPairs(const PickedBytes* picked, unsigned long long from, unsigned 
         const size_t read = mine + (at + mine < to ? 1 : 0);
         if (!ReadPicked(picked, at, spanBlock, read)) return false;
         size_t start = 0;  // the piece not yet in the CRC
-        for (size_t i = 0; i < mine; ++i) {
-            if (spanBlock[i] != CR || i + 1 >= read || spanBlock[i + 1] != LF) continue;
+        for (const unsigned char* lf = spanBlock + 1; (lf = static_cast<const unsigned char*>(
+                                                          std::memchr(lf, LF, spanBlock + read - lf))) != nullptr;
+             ++lf) {
+            const size_t i = static_cast<size_t>(lf - spanBlock) - 1;  // the CR, if it is one
+            if (spanBlock[i] != CR) continue;
             if (pairs->count == MaxSpanPairs) return false;
             value = CrcOfBytes(crc, value, spanBlock + start, i - start);
             kept += i - start;
