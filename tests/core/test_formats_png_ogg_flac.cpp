@@ -68,6 +68,12 @@ const FormatRow Rows[] = {
      SearchNoEvidence},
     {"FlacTagSecondKind", "noise_mono.flac", FormatFlac, TagAppended, LoneLineFeeds, CheckFailed, CheckFailed,
      SearchDecided},
+    // A comment of mixed line ends: only its block's length covers it, and that leaves
+    // two ways (which of its two LFs had the CR).
+    {"FlacMixedCommentSecondKind", "flac:mixed-comment", FormatFlac, Whole, LoneLineFeeds, CheckFailed, CheckFailed,
+     SearchUndecided},
+    {"FlacMixedCommentFirstKind", "flac:mixed-comment", FormatFlac, Whole, EveryLineFeed, CheckFailed, CheckPassed,
+     SearchNoEvidence},
     // Small PNGs whose header and CRC fields hold an LF or a pair of their own.
     {"PngLengthHoldsLfSecondKind", "png:length-lf", FormatPng, Whole, LoneLineFeeds, CheckFailed, CheckFailed,
      SearchDecided},
@@ -122,8 +128,19 @@ Bytes MadePng(const std::string& shape) {
     return png;
 }
 
+// The FLAC sample with its comment's second line end made a lone LF (same length).
+Bytes FlacWithMixedComment() {
+    Bytes flac = Sample("noise_mono.flac");
+    const std::string was = "first line\r\nsecond line", now = "first line\r\nsecond\nline";
+    const auto at = std::search(flac.begin(), flac.end(), was.begin(), was.end());
+    if (at == flac.end()) ADD_FAILURE() << "the FLAC sample's comment is not there";
+    else std::copy(now.begin(), now.end(), at);
+    return flac;
+}
+
 Bytes Original(const char* name) {
     const std::string shape = name;
+    if (shape == "flac:mixed-comment") return FlacWithMixedComment();
     if (shape.compare(0, 4, "png:") == 0) return MadePng(shape.substr(4));
     return Sample(name);
 }
