@@ -363,7 +363,8 @@ Found SearchBlock(const PickedBytes* picked, unsigned long long at, bool first, 
         unsigned long long length = 0;
         if (!BlockHeaderFits(header, first, picked->size - header->to, &last, &length)) continue;
         unsigned long long firstEnd = 0, lastEnd = 0;
-        if (!SpanEndRange(picked, header->to, length, &firstEnd, &lastEnd)) return FoundSeveral;
+        // Too many pairs to count: nothing can be told of this block either way.
+        if (!SpanEndRange(picked, header->to, length, &firstEnd, &lastEnd)) return FoundBroken;
         for (unsigned long long end = firstEnd; end <= lastEnd && passed < 2; ++end) {
             if (!AfterBlockFits(picked, end, last)) continue;
             if (++tried > MaxBlockTries) return FoundSeveral;
