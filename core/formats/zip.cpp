@@ -340,6 +340,7 @@ bool PassRepaired(ZipWalk* w, unsigned long long n) {
 
 // Takes a way of reading a record: its CRs kept, the rest dropped.
 bool TakeReading(ZipWalk* w, const Reading* way, KeptPairs* kept) {
+    w->evidence = w->evidence || way->keptCount > 0;  // a record's own pair
     w->removed += (way->to - way->from) - way->length;
     w->at = way->to;
     return KeepReading(way, kept);
