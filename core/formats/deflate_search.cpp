@@ -37,7 +37,6 @@ static struct {
     const DeflateGoal* goal;
     DeflateFound* found;
     unsigned long long size;  // of the picked file
-    unsigned long long fed;
     PickedWindow window;
     InflateArena slots[SearchStreams];
     unsigned char inflated[1 << 15];
@@ -46,8 +45,8 @@ static struct {
 enum Fed { FedAll, FedStreamEnd, FedBroken, FedFailed };  // broken: inflate refused the bytes
 
 static bool OutOfBudget(size_t more) {
-    S.fed += more;
-    if (S.fed <= DeflateSearchBudget) return false;
+    S.found->fed += more;
+    if (S.found->fed <= S.goal->budget && S.found->fed <= DeflateStreamBudget) return false;
     S.found->capped = true;
     return true;
 }
@@ -209,7 +208,6 @@ void SearchDeflated(const PickedBytes* picked, const DeflateGoal* goal, DeflateF
     S.goal = goal;
     S.found = found;
     S.size = picked->size;
-    S.fed = 0;
     OpenPickedWindow(&S.window, picked);
     static Branch root;
     std::memset(&root, 0, sizeof root);

@@ -245,15 +245,20 @@ static bool PassMemberHeader(unsigned long long* at) {
     return true;
 }
 
+static bool FeedGzipCheck(void* check, const unsigned char* bytes, size_t n) {
+    return CheckGzipBytes(static_cast<GzipCheck*>(check), bytes, n);
+}
+
 SearchVerdict SearchGzipKeptPairs(const PickedBytes* picked, KeptPairs* kept) {
     static DeflateFound found;
     OpenPickedWindow(&G.window, picked);
     bool evidence = false;
-    unsigned long long at = 0;
+    unsigned long long at = 0, budget = DeflateFileBudget;
     while (at < picked->size) {
         if (!PassMemberHeader(&at)) return SearchNoEvidence;
-        const DeflateGoal goal = {DeflateEndGzip, at, picked->size, 0, 0, 0};
+        const DeflateGoal goal = {DeflateEndGzip, at, picked->size, 0, 0, 0, budget};
         SearchDeflated(picked, &goal, &found);
+        budget -= found.fed < budget ? found.fed : budget;
         if (!found.noneKeptWay && (found.ways >= 2 || found.capped)) return SearchUndecided;
         // Bytes taken out of deflated data throw inflate off: with no way found, that is
         // the evidence (more CRs to keep than are searched); a file cut short or with a
@@ -264,5 +269,11 @@ SearchVerdict SearchGzipKeptPairs(const PickedBytes* picked, KeptPairs* kept) {
             if (!KeepPair(kept, found.first.kept[i])) return SearchUndecided;
         at = found.first.memberEnd;
     }
-    return evidence ? SearchDecided : SearchNoEvidence;
+    if (!evidence) return SearchNoEvidence;
+    // Decided only where the check passes the bytes that would be written (a large file
+    // is unsure there: its members were inflated here already).
+    static GzipCheck check;
+    StartGzipCheck(&check);
+    const bool fed = FeedKeeping(picked, kept, FeedGzipCheck, &check);
+    return fed && FinishGzipCheck(&check) != CheckFailed ? SearchDecided : SearchUndecided;
 }

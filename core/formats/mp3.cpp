@@ -176,6 +176,7 @@ namespace {
 
 struct Mp3Walk {
     unsigned long long at;
+    unsigned long long frames;
     unsigned stream;
     bool haveStream;
     bool evidence, undecided;
@@ -286,6 +287,10 @@ bool Tail(Mp3Walk* w, KeptPairs* kept) {
     return true;
 }
 
+bool FeedMp3Check(void* check, const unsigned char* bytes, size_t n) {
+    return CheckMp3Bytes(static_cast<Mp3Check*>(check), bytes, n);
+}
+
 }  // namespace
 
 SearchVerdict SearchMp3KeptPairs(const PickedBytes* picked, KeptPairs* kept) {
@@ -304,9 +309,15 @@ SearchVerdict SearchMp3KeptPairs(const PickedBytes* picked, KeptPairs* kept) {
         }
         w.stream = stream;
         w.haveStream = true;
+        ++w.frames;
         whole = Span(&w, static_cast<unsigned long long>(length), kept);
     }
+    whole = whole && w.frames > 0;  // as the check: tags alone are no MP3
     if (whole && w.at < picked->size) whole = Tail(&w, kept);
     if (!w.evidence) return SearchNoEvidence;
-    return whole && !w.undecided ? SearchDecided : SearchUndecided;
+    if (!whole || w.undecided) return SearchUndecided;
+    static Mp3Check check;
+    StartMp3Check(&check);
+    const bool fed = FeedKeeping(picked, kept, FeedMp3Check, &check);
+    return fed && FinishMp3Check(&check) != CheckFailed ? SearchDecided : SearchUndecided;
 }

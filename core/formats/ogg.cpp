@@ -116,7 +116,11 @@ Readings fixedHeaders;
 Readings wholeHeaders;
 unsigned char endWindow[MaxSpanPairs + 4];
 
+// The ends and header readings one page may be tried with, at most.
+const unsigned MaxPageTries = 64;
+
 struct PageTries {
+    unsigned tried;
     int passed;
     bool plainFits;     // read with no CR kept, the lengths line up
     bool keptFits;      // read with CRs kept, they line up too
@@ -125,6 +129,10 @@ struct PageTries {
 
 // The page's body [header->to, end): does one way pass?
 void TryPageEnd(const PickedBytes* picked, const Reading* header, unsigned long long end, PageTries* tries) {
+    if (++tries->tried > MaxPageTries) {
+        tries->passed = 2;
+        return;
+    }
     const unsigned long long body = BodyLength(header->bytes);
     if (!ListSpanPairs(picked, header->to, end, SpanCrcOgg, HeaderCrc(header->bytes, header->length), &pagePairs)) {
         tries->passed = 2;
@@ -172,7 +180,7 @@ bool TryPageHeader(const PickedBytes* picked, const Reading* header, PageTries* 
 
 PageFound SearchPage(const PickedBytes* picked, unsigned long long at, unsigned long long* next) {
     if (!ReadOriginalAhead(picked, at, FixedHeader, &fixedHeaders) || fixedHeaders.capped) return PageUndecided;
-    PageTries tries = {0, false, false, 0};
+    PageTries tries = {0, 0, false, false, 0};
     bool countTried[256] = {false};
     for (size_t f = 0; f < fixedHeaders.count && tries.passed < 2; ++f) {
         const unsigned char* fixed = fixedHeaders.way[f].bytes;

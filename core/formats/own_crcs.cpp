@@ -4,14 +4,14 @@
 
 namespace {
 
-// One polynomial of width bits, highest bit first, with the tables for eight bytes a step.
+// One polynomial of width bits, highest bit first, with the tables for sixteen bytes a step.
 // Built on first use into process-wide variables: a function's own static would bring in
 // the thread-safe guard, and with it thread calls Windows 95 and XP x64 lack.
 struct CrcTables {
     unsigned width;
     unsigned long poly;
     unsigned long mask;
-    unsigned long slice[8][256];  // slice[k][b]: byte b followed by k zero bytes
+    unsigned long slice[16][256];  // slice[k][b]: byte b followed by k zero bytes
     unsigned long power[64];      // x^(2^i) modulo the polynomial
 };
 
@@ -39,7 +39,7 @@ void BuildTables(CrcTables* t, unsigned width, unsigned long poly) {
         for (int bit = 0; bit < 8; ++bit) crc = TimesX(*t, crc);
         t->slice[0][byte] = crc;
     }
-    for (int k = 1; k < 8; ++k)
+    for (int k = 1; k < 16; ++k)
         for (unsigned byte = 0; byte < 256; ++byte) {
             const unsigned long before = t->slice[k - 1][byte];
             t->slice[k][byte] = ((before << 8) & t->mask) ^ t->slice[0][before >> (width - 8)];
@@ -88,14 +88,16 @@ unsigned long ShiftByZeroBytes(const CrcTables& t, unsigned long crc, unsigned l
 unsigned long OggCrc(unsigned long crc, const unsigned char* bytes, size_t n) {
     const CrcTables& t = OggTables();
     crc &= 0xFFFFFFFFUL;
-    while (n >= 8) {
+    while (n >= 16) {
         crc ^= static_cast<unsigned long>(bytes[0]) << 24 | static_cast<unsigned long>(bytes[1]) << 16 |
                static_cast<unsigned long>(bytes[2]) << 8 | bytes[3];
-        crc = t.slice[7][crc >> 24] ^ t.slice[6][(crc >> 16) & 0xFF] ^ t.slice[5][(crc >> 8) & 0xFF] ^
-              t.slice[4][crc & 0xFF] ^ t.slice[3][bytes[4]] ^ t.slice[2][bytes[5]] ^ t.slice[1][bytes[6]] ^
-              t.slice[0][bytes[7]];
-        bytes += 8;
-        n -= 8;
+        crc = t.slice[15][crc >> 24] ^ t.slice[14][(crc >> 16) & 0xFF] ^ t.slice[13][(crc >> 8) & 0xFF] ^
+              t.slice[12][crc & 0xFF] ^ t.slice[11][bytes[4]] ^ t.slice[10][bytes[5]] ^ t.slice[9][bytes[6]] ^
+              t.slice[8][bytes[7]] ^ t.slice[7][bytes[8]] ^ t.slice[6][bytes[9]] ^ t.slice[5][bytes[10]] ^
+              t.slice[4][bytes[11]] ^ t.slice[3][bytes[12]] ^ t.slice[2][bytes[13]] ^ t.slice[1][bytes[14]] ^
+              t.slice[0][bytes[15]];
+        bytes += 16;
+        n -= 16;
     }
     for (; n > 0; --n, ++bytes) crc = ((crc << 8) & 0xFFFFFFFFUL) ^ t.slice[0][(crc >> 24) ^ *bytes];
     return crc;
@@ -104,12 +106,14 @@ unsigned long OggCrc(unsigned long crc, const unsigned char* bytes, size_t n) {
 unsigned FlacCrc16(unsigned crc, const unsigned char* bytes, size_t n) {
     const CrcTables& t = Flac16Tables();
     unsigned long value = crc & 0xFFFFUL;
-    while (n >= 8) {
+    while (n >= 16) {
         value ^= static_cast<unsigned long>(bytes[0]) << 8 | bytes[1];
-        value = t.slice[7][value >> 8] ^ t.slice[6][value & 0xFF] ^ t.slice[5][bytes[2]] ^ t.slice[4][bytes[3]] ^
-                t.slice[3][bytes[4]] ^ t.slice[2][bytes[5]] ^ t.slice[1][bytes[6]] ^ t.slice[0][bytes[7]];
-        bytes += 8;
-        n -= 8;
+        value = t.slice[15][value >> 8] ^ t.slice[14][value & 0xFF] ^ t.slice[13][bytes[2]] ^ t.slice[12][bytes[3]] ^
+                t.slice[11][bytes[4]] ^ t.slice[10][bytes[5]] ^ t.slice[9][bytes[6]] ^ t.slice[8][bytes[7]] ^
+                t.slice[7][bytes[8]] ^ t.slice[6][bytes[9]] ^ t.slice[5][bytes[10]] ^ t.slice[4][bytes[11]] ^
+                t.slice[3][bytes[12]] ^ t.slice[2][bytes[13]] ^ t.slice[1][bytes[14]] ^ t.slice[0][bytes[15]];
+        bytes += 16;
+        n -= 16;
     }
     for (; n > 0; --n, ++bytes) value = ((value << 8) & 0xFFFFUL) ^ t.slice[0][(value >> 8) ^ *bytes];
     return static_cast<unsigned>(value);

@@ -1,7 +1,7 @@
 // The CRCs zlib has none of: Ogg's CRC-32 (poly 0x04C11DB7, not reflected, init 0) and
 // FLAC's CRC-8 (poly 0x07) and CRC-16 (poly 0x8005), both not reflected, init 0. The
 // checks run them over every byte of a file of their format, so the long ones take
-// eight bytes a step (slicing tables). Each also shifts a CRC by n zero bytes, which is
+// sixteen bytes a step (slicing tables). Each also shifts a CRC by n zero bytes, which is
 // how the search joins the CRCs of pieces without reading them again.
 #ifndef DECRIMP_OWN_CRCS_H
 #define DECRIMP_OWN_CRCS_H

@@ -141,8 +141,11 @@ bool ListSpanPairs(const PickedBytes* picked, unsigned long long from, unsigned 
         const size_t read = mine + (at + mine < to ? 1 : 0);
         if (!ReadPicked(picked, at, spanBlock, read)) return false;
         size_t start = 0;  // the piece not yet in the CRC
-        for (size_t i = 0; i < mine; ++i) {
-            if (spanBlock[i] != CR || i + 1 >= read || spanBlock[i + 1] != LF) continue;
+        for (const unsigned char* lf = spanBlock + 1; (lf = static_cast<const unsigned char*>(
+                                                          std::memchr(lf, LF, spanBlock + read - lf))) != nullptr;
+             ++lf) {
+            const size_t i = static_cast<size_t>(lf - spanBlock) - 1;  // the CR, if it is one
+            if (spanBlock[i] != CR) continue;
             if (pairs->count == MaxSpanPairs) return false;
             value = CrcOfBytes(crc, value, spanBlock + start, i - start);
             kept += i - start;
@@ -186,11 +189,13 @@ bool SpanEndRange(const PickedBytes* picked, unsigned long long from, unsigned l
     *last = 0;
     if (from > picked->size || length > picked->size - from) return true;
     *first = from + length;
+    // An end e needs e - first dropped CRs, so pairs inside [from, e). Counting the pairs
+    // up to one byte past the farthest end so far finds a pair whose LF ends there too.
+    // The range may come out a byte long; KeepForLength turns such an end away.
     size_t pairs = 0;
-    if (!CountPairs(picked, from, *first, &pairs)) return false;
-    unsigned long long counted = *first;  // pairs inside [from, counted) are in pairs
+    unsigned long long counted = from;  // pairs inside [from, counted) are in pairs
     for (;;) {
-        const unsigned long long reach = std::min<unsigned long long>(picked->size, *first + pairs);
+        const unsigned long long reach = std::min<unsigned long long>(picked->size, *first + pairs + 1);
         if (reach <= counted) break;
         if (!CountPairs(picked, counted > from ? counted - 1 : from, reach, &pairs)) return false;
         counted = reach;

@@ -63,4 +63,31 @@ inline unsigned long long PairsIn(PickedWindow* window, unsigned long long from,
     return pairs;
 }
 
+// Feeds `feed` the original as a search found it: the picked file with the CR of every
+// pair dropped but those in kept, block by block. False when a read fails or feed says
+// stop; a search hands its own format's check the bytes it would have written, so it
+// never decides on bytes that check refuses.
+typedef bool (*FeedBytes)(void* state, const unsigned char* bytes, size_t n);
+inline bool FeedKeeping(const PickedBytes* picked, const KeptPairs* kept, FeedBytes feed, void* state) {
+    static unsigned char in[PickedWindowSize + 1], out[PickedWindowSize + 1];
+    size_t next = 0;  // the next kept CR
+    for (unsigned long long at = 0; at < picked->size;) {
+        const unsigned long long left = picked->size - at;
+        // One byte more than is written, so a CR at the block's end knows what follows.
+        const size_t n = left <= PickedWindowSize ? static_cast<size_t>(left) : PickedWindowSize;
+        const size_t look = left > n ? n + 1 : n;
+        if (!ReadPicked(picked, at, in, look)) return false;
+        size_t made = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const bool pairCr = in[i] == 0x0D && i + 1 < look && in[i + 1] == 0x0A;
+            const bool keptCr = pairCr && next < kept->count && kept->at[next] == at + i;
+            if (keptCr) ++next;
+            if (!pairCr || keptCr) out[made++] = in[i];
+        }
+        if (made > 0 && !feed(state, out, made)) return false;
+        at += n;
+    }
+    return next == kept->count;
+}
+
 #endif

@@ -146,7 +146,7 @@ KeptPairs tryKept;    // the way being tried
 KeptPairs chunkKept;  // the one way that passed
 Readings headers;
 Readings crcFields;
-unsigned char endWindow[MaxSpanPairs + 16];
+unsigned char endWindow[MaxSpanPairs + 16];  // where a chunk may end, and a header's worth more
 
 struct ChunkHeader {
     unsigned long long length;
@@ -159,10 +159,13 @@ bool ReadChunkHeader(const Reading* reading, ChunkHeader* header) {
     return header->length <= MaxChunkLength && IsChunkType(header->type);
 }
 
-// Could a chunk start at end? A cheap look first: its type's letters, with or without one
-// CR dropped from its length; then every reading of its header.
+// Could a chunk start at end? A cheap look first: its type's letters, after its length
+// with none to four CRs dropped from it; then every reading of its header.
 bool NextChunkFits(const PickedBytes* picked, unsigned long long end, const unsigned char* window, size_t have) {
-    if (have < 9 || !((IsChunkType(window + 4)) || IsChunkType(window + 5))) return false;
+    bool letters = false;
+    for (size_t dropped = 0; dropped <= 4 && !letters; ++dropped)
+        letters = have >= 8 + dropped && IsChunkType(window + 4 + dropped);
+    if (!letters) return false;
     static Readings next;
     if (!ReadOriginalAhead(picked, end, 8, &next)) return false;
     for (size_t w = 0; w < next.count; ++w) {

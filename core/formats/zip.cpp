@@ -2,16 +2,20 @@
 //   local entries     back to back from offset 0: signature 50 4B 03 04, the 30-byte
 //                     header, name and extra field, then the data (compressed size)
 //   stored data       its CRC-32 is the header's, its two sizes are equal (unless encrypted)
+//   sizes after data  (flag bit 3) the data ends at the first descriptor (50 4B 07 08, CRC-32,
+//                     sizes) whose compressed size is the length of the data before it
 //   directory         right after the last entry, entry after entry (50 4B 01 02, 46
 //                     bytes, name, extra field, comment); each gives the offset, CRC-32,
 //                     method, name length and sizes of one local entry, and every local
 //                     entry is given once (the two lists are summed into fingerprints)
 //   end record        right after the directory (50 4B 05 06, 22 bytes): the directory's
 //                     offset, size and entry count are as found; its comment ends the file
-// Unsure: ZIP64 (a size or offset of FFFFFFFF, the ZIP64 records), sizes after the data
-// (flag bit 3), several disks. Deflated data is checked by its lengths only.
+// Unsure: ZIP64 (a size or offset of FFFFFFFF, the ZIP64 records), several disks, data
+// whose descriptor has no signature. Deflated data is checked by its lengths only; so
+// is stored data followed by a descriptor.
 #include "zip.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include <zlib.h>
@@ -100,13 +104,18 @@ static bool LocalHeader(ZipCheck* check) {
     const unsigned char* b = check->record;
     const unsigned flags = Little16(b + 6), method = Little16(b + 8);
     const unsigned long crc = Little32(b + 14), packed = Little32(b + 18), size = Little32(b + 22);
-    if ((flags & ZipFlagSizesAfter) || packed == ZipNoSize || size == ZipNoSize) return GiveUp(check);
+    if (packed == ZipNoSize || size == ZipNoSize) return GiveUp(check);
     const bool stored = method == ZipStored && !(flags & ZipFlagEncrypted);
-    if (stored && packed != size) return false;
-    check->localSum += EntryFingerprint(check->at - ZipLocalSize, crc, packed, size, method, Little16(b + 26));
-    ++check->locals;
+    check->sizesAfter = (flags & ZipFlagSizesAfter) != 0;
+    check->entryOffset = check->at - ZipLocalSize;
+    check->entryKind = method << 16 | Little16(b + 26);
+    if (!check->sizesAfter) {
+        if (stored && packed != size) return false;
+        check->localSum += EntryFingerprint(check->entryOffset, crc, packed, size, method, Little16(b + 26));
+        ++check->locals;
+    }
     check->skip = static_cast<unsigned long long>(Little16(b + 26)) + Little16(b + 28);
-    check->crcData = stored;
+    check->crcData = stored && !check->sizesAfter;
     check->crc = crc32(0L, Z_NULL, 0);
     check->wantCrc = crc;
     check->phase = ZipSkipLocal;  // the compressed size stays in record for the data phase
@@ -156,6 +165,56 @@ static size_t Gather(ZipCheck* check, const unsigned char* bytes, size_t n) {
     return take;
 }
 
+const size_t ZipDescriptorSize = 16;
+
+// Whether a descriptor stands at d, the data having been `length` bytes before it; the
+// entry is then counted with the descriptor's CRC-32 and sizes.
+static bool DescriptorAt(ZipCheck* check, const unsigned char* d, unsigned long long length) {
+    if (!IsSignature(d, 7, 8)) return false;
+    if (Little32(d + 8) != length) {
+        check->descriptorMissed = true;
+        return false;
+    }
+    const unsigned method = check->entryKind >> 16, nameLength = check->entryKind & 0xFFFF;
+    check->localSum += EntryFingerprint(check->entryOffset, Little32(d + 4), length, Little32(d + 12), method, nameLength);
+    ++check->locals;
+    return true;
+}
+
+// Data followed by its descriptor: the bytes up to the descriptor's end once it is found
+// (the carry holds the data's last bytes, so a descriptor may start in the block before),
+// or all n. A found descriptor leaves the phase for the next record's signature.
+static size_t PassToDescriptor(ZipCheck* check, const unsigned char* bytes, size_t n, bool* found) {
+    unsigned char joined[sizeof check->carry + ZipDescriptorSize];
+    const size_t fromBlock = n < ZipDescriptorSize ? n : ZipDescriptorSize;
+    std::memcpy(joined, check->carry, check->carried);
+    std::memcpy(joined + check->carried, bytes, fromBlock);
+    const unsigned long long joinedStart = check->at - check->carried;
+    for (size_t i = 0; i < check->carried && i + ZipDescriptorSize <= check->carried + fromBlock; ++i)
+        if (joined[i] == 'P' && DescriptorAt(check, joined + i, joinedStart + i - check->dataStart)) {
+            *found = true;
+            return static_cast<size_t>(joinedStart + i + ZipDescriptorSize - check->at);
+        }
+    for (const unsigned char* p = bytes; n >= ZipDescriptorSize && p <= bytes + n - ZipDescriptorSize; ++p) {
+        p = static_cast<const unsigned char*>(std::memchr(p, 'P', static_cast<size_t>(bytes + n - ZipDescriptorSize - p) + 1));
+        if (!p) break;
+        if (DescriptorAt(check, p, check->at + static_cast<size_t>(p - bytes) - check->dataStart)) {
+            *found = true;
+            return static_cast<size_t>(p - bytes) + ZipDescriptorSize;
+        }
+    }
+    // Keep the last bytes: a descriptor may begin among them.
+    const size_t keep = check->carried + n < sizeof check->carry ? check->carried + n : sizeof check->carry;
+    unsigned char last[sizeof check->carry];
+    for (size_t i = 0; i < keep; ++i) {
+        const size_t back = keep - i;  // bytes from the end
+        last[i] = back <= n ? bytes[n - back] : check->carry[check->carried - (back - n)];
+    }
+    std::memcpy(check->carry, last, keep);
+    check->carried = keep;
+    return n;
+}
+
 static size_t Pass(ZipCheck* check, const unsigned char* bytes, size_t n) {
     const size_t take = check->skip < n ? static_cast<size_t>(check->skip) : n;
     if (check->phase == ZipData && check->crcData) check->crc = crc32(check->crc, bytes, static_cast<uInt>(take));
@@ -169,6 +228,8 @@ static bool Passed(ZipCheck* check) {
         case ZipSkipLocal:
             check->phase = ZipData;
             check->skip = Little32(check->record + 18);
+            check->dataStart = check->at;
+            check->carried = 0;
             return true;
         case ZipData:
             if (check->crcData && check->crc != check->wantCrc) return false;
@@ -188,6 +249,18 @@ bool CheckZipBytes(ZipCheck* check, const unsigned char* bytes, size_t n) {
     while (n > 0 && !check->unsure) {
         if (check->phase == ZipAfterEnd) return false;  // bytes after the end record's comment
         const bool gathering = check->phase == ZipSignature || check->phase == ZipRecord;
+        if (check->phase == ZipData && check->sizesAfter) {
+            bool found = false;
+            const size_t used = PassToDescriptor(check, bytes, n, &found);
+            check->at += used;
+            bytes += used;
+            n -= used;
+            if (found) {
+                check->have = 0;
+                Expect(check, ZipSignature, 4);
+            }
+            continue;
+        }
         const size_t used = gathering ? Gather(check, bytes, n) : Pass(check, bytes, n);
         check->at += used;
         bytes += used;
@@ -200,6 +273,9 @@ bool CheckZipBytes(ZipCheck* check, const unsigned char* bytes, size_t n) {
 
 CheckVerdict FinishZipCheck(ZipCheck* check) {
     if (check->unsure) return CheckUnsure;
+    // Data whose descriptor never came: bytes taken out where a descriptor with its
+    // signature stood, or one without a signature (not followed).
+    if (check->phase == ZipData && check->sizesAfter) return check->descriptorMissed ? CheckFailed : CheckUnsure;
     // Passes that end on the last byte are finished here (a comment or data of length 0
     // comes to its end without a byte of its own).
     while (check->phase != ZipAfterEnd && (check->phase == ZipSkipLocal || check->phase == ZipData ||
@@ -210,15 +286,18 @@ CheckVerdict FinishZipCheck(ZipCheck* check) {
     return check->phase == ZipAfterEnd ? CheckPassed : CheckFailed;
 }
 
-// The search. The picked file is walked as the check walks the original: each record
-// (local header, directory entry, end record) is read with every pair's CR dropped (a
-// CR LF pair of a record's own is not looked for: the directory then disagrees with
-// the local headers, and nothing is decided). The lengths then fix each entry's data:
-// its place in the picked file is where the next record's signature stands, and the
-// count of its pairs that keep their CR follows; the data's CRC-32 (stored entries) or
-// inflating it (deflated ones) says which. The directory's offsets and sizes must then
-// agree with the entries as found, and the end record's comment must reach the file's end.
+// The search. The picked file is walked as the check walks the original. Each record
+// (local header, directory entry, descriptor, end record) is read every way its CR LF
+// pairs allow, and the way that fits is taken: the next record's signature where its
+// lengths end, and for a directory entry its local entry's fingerprint. The lengths then
+// fix each entry's data: its place in the picked file is where the next record's
+// signature stands, and the count of its pairs that keep their CR follows; the data's
+// CRC-32 (stored entries) or inflating it (deflated ones) says which. The directory's
+// offsets and sizes must then agree with the entries as found, and the end record's
+// comment must reach the file's end.
 namespace {
+
+const size_t ZipMaxPrints = 1 << 16;
 
 struct ZipWalk {
     unsigned long long at;         // in the picked file
@@ -227,10 +306,11 @@ struct ZipWalk {
     bool evidence;                 // some span must keep CRs
     bool unfit;                    // a span that keeps none, or the structure, does not pass
     bool undecided;                // a span that must keep CRs, not settled
+    unsigned long long inflateBudget;  // left of DeflateFileBudget
 };
 
 struct ZipEntry {
-    unsigned flags, method, nameLength;
+    unsigned flags, method, nameLength, extraLength;
     unsigned long crc;
     unsigned long long packed, size;
 };
@@ -239,28 +319,49 @@ struct {
     PickedWindow window;
     SpanPairs pairs;
     DeflateFound found;
+    Readings fixed, variable;
+    unsigned long long prints[ZipMaxPrints];  // the local entries' fingerprints, sorted once walked
 } Z;
 
 // The next n bytes of the original as the plain repair reads them (every pair's CR
-// dropped), from w->at on; false at the file's end.
-bool ReadRepaired(ZipWalk* w, unsigned char* out, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-        int byte = PickedByte(&Z.window, w->at);
-        if (byte == 0x0D && PickedByte(&Z.window, w->at + 1) == 0x0A) {
+// dropped), from w->at on; false at the file's end. For record parts too long to be
+// read every way (names and extra fields past MaxReadingBytes).
+bool PassRepaired(ZipWalk* w, unsigned long long n) {
+    for (; n > 0; --n) {
+        if (PairAt(&Z.window, w->at)) {
             ++w->removed;
-            byte = PickedByte(&Z.window, ++w->at);
+            ++w->at;
         }
-        if (byte < 0) return false;
-        if (out) out[i] = static_cast<unsigned char>(byte);
+        if (PickedByte(&Z.window, w->at) < 0) return false;
         ++w->at;
     }
     return true;
 }
 
-bool PassRepaired(ZipWalk* w, unsigned long long n) {
-    for (; n > 0; --n)
-        if (!ReadRepaired(w, nullptr, 1)) return false;
-    return true;
+// Takes a way of reading a record: its CRs kept, the rest dropped.
+bool TakeReading(ZipWalk* w, const Reading* way, KeptPairs* kept) {
+    w->evidence = w->evidence || way->keptCount > 0;  // a record's own pair
+    w->removed += (way->to - way->from) - way->length;
+    w->at = way->to;
+    return KeepReading(way, kept);
+}
+
+// The variable part (n bytes) after a fixed part read one way: every way, or as the plain
+// repair reads it when too long; the first way in *ways, its count returned.
+size_t ReadVariable(unsigned long long at, size_t n, Readings* ways) {
+    if (n <= MaxReadingBytes) return ReadOriginalAhead(Z.window.picked, at, n, ways) ? ways->count : 0;
+    ZipWalk w;
+    std::memset(&w, 0, sizeof w);
+    w.at = at;
+    if (!PassRepaired(&w, n)) return 0;
+    ways->count = 1;
+    ways->capped = false;
+    Reading* way = &ways->way[0];
+    way->length = n;
+    way->from = at;
+    way->to = w.at;
+    way->keptCount = 0;
+    return 1;
 }
 
 bool SignatureAt(unsigned long long at, unsigned char third, unsigned char fourth) {
@@ -314,26 +415,29 @@ bool FindDataEnd(unsigned long long from, unsigned long long length, unsigned lo
 }
 
 // Sizes stated after the data (flag bit 3): the first descriptor (50 4B 07 08, CRC-32
-// and two 4-byte sizes) whose compressed size fits the bytes before it.
-bool FindDescriptor(unsigned long long from, ZipEntry* entry, unsigned long long* end, unsigned long long* pairs) {
+// and two 4-byte sizes) one of whose readings has a compressed size fitting the bytes
+// before it and a record after it; *way is that reading.
+bool FindDescriptor(unsigned long long from, ZipEntry* entry, unsigned long long* end, unsigned long long* pairs,
+                    Reading* way) {
     const unsigned long long size = Z.window.picked->size;
     unsigned long long inside = 0;
+    static Readings ways;
     for (unsigned long long y = from; y + 16 <= size; ++y) {
         if (y >= from + 2 && PairAt(&Z.window, y - 2)) ++inside;
-        if (!SignatureAt(y, 7, 8)) continue;
-        ZipWalk descriptor;
-        std::memset(&descriptor, 0, sizeof descriptor);
-        descriptor.at = y + 4;
-        unsigned char d[12];
-        if (!ReadRepaired(&descriptor, d, sizeof d)) return false;
-        const unsigned long long packed = Little32(d + 4), span = y - from;
-        if (packed > span || span - inside > packed || !RecordFollows(descriptor.at)) continue;
-        entry->crc = Little32(d);
-        entry->packed = packed;
-        entry->size = Little32(d + 8);
-        *end = y;
-        *pairs = inside;
-        return true;
+        if (!SignatureAt(y, 7, 8) || !ReadOriginalAhead(Z.window.picked, y, 16, &ways)) continue;
+        const unsigned long long span = y - from;
+        for (size_t i = 0; i < ways.count; ++i) {
+            const unsigned char* d = ways.way[i].bytes;
+            const unsigned long long packed = Little32(d + 8);
+            if (packed > span || span - inside > packed || !RecordFollows(ways.way[i].to)) continue;
+            entry->crc = Little32(d + 4);
+            entry->packed = packed;
+            entry->size = Little32(d + 12);
+            *end = y;
+            *pairs = inside;
+            *way = ways.way[i];
+            return true;
+        }
     }
     return false;
 }
@@ -358,8 +462,9 @@ void DecideData(ZipWalk* w, const ZipEntry* e, unsigned long long end, unsigned 
         w->undecided = true;
         return;
     }
-    const DeflateGoal goal = {DeflateEndZip, w->at, end, static_cast<unsigned>(keep), e->size, e->crc};
+    const DeflateGoal goal = {DeflateEndZip, w->at, end, static_cast<unsigned>(keep), e->size, e->crc, w->inflateBudget};
     SearchDeflated(Z.window.picked, &goal, &Z.found);
+    w->inflateBudget -= Z.found.fed < w->inflateBudget ? Z.found.fed : w->inflateBudget;
     if (Z.found.ways != 1 || Z.found.capped) {
         w->undecided = true;
         return;
@@ -368,50 +473,147 @@ void DecideData(ZipWalk* w, const ZipEntry* e, unsigned long long end, unsigned 
         if (!KeepPair(kept, Z.found.first.kept[i])) w->undecided = true;
 }
 
-// A local entry at w->at: false when the walk cannot go on.
-bool LocalEntry(ZipWalk* w, KeptPairs* kept) {
-    const unsigned long long offset = w->at - w->removed;
-    unsigned char b[ZipLocalSize];
-    if (!ReadRepaired(w, b, sizeof b)) return false;
-    ZipEntry e = {Little16(b + 6), Little16(b + 8), Little16(b + 26), Little32(b + 14), Little32(b + 18),
-                  Little32(b + 22)};
-    if (e.packed == ZipNoSize || e.size == ZipNoSize) return false;  // ZIP64: not followed
-    if (!PassRepaired(w, static_cast<unsigned long long>(e.nameLength) + Little16(b + 28))) return false;
-    unsigned long long end = 0, pairs = 0;
-    const bool sizesAfter = (e.flags & ZipFlagSizesAfter) != 0;
-    if (sizesAfter) {
-        if (!FindDescriptor(w->at, &e, &end, &pairs)) return false;
-    } else if (!FindDataEnd(w->at, e.packed, &end, &pairs)) {
-        return false;
+ZipEntry LocalFields(const unsigned char* b) {
+    const ZipEntry e = {Little16(b + 6), Little16(b + 8), Little16(b + 26), Little16(b + 28),
+                        Little32(b + 14), Little32(b + 18), Little32(b + 22)};
+    return e;
+}
+
+// Where a local entry's data, starting at `at`, ends: its length in the local header, or
+// its descriptor.
+bool FindEntryEnd(unsigned long long at, ZipEntry* e, unsigned long long* end, unsigned long long* pairs,
+                  Reading* descriptor) {
+    if (e->flags & ZipFlagSizesAfter) return FindDescriptor(at, e, end, pairs, descriptor);
+    return e->packed != ZipNoSize && FindDataEnd(at, e->packed, end, pairs);
+}
+
+// The ways of reading the record at `at` (fixed bytes, then the variable part whose
+// length they give), the plain repair's reading first: a pair in a record is far more
+// often one the damage made than one of the record's own.
+struct RecordWays {
+    size_t count;
+    Reading fixed[MaxReadings], variable[MaxReadings];
+};
+
+void OrderPlainFirst(Readings* ways) {
+    for (size_t i = 1; i < ways->count; ++i)
+        if (ways->way[i].keptCount == 0) std::swap(ways->way[0], ways->way[i]);
+}
+
+// Every way of reading the record, up to MaxReadings; variableLength gives the length of
+// the variable part from the fixed bytes.
+bool ReadRecordWays(unsigned long long at, size_t fixedSize, size_t (*variableLength)(const unsigned char*),
+                    RecordWays* ways) {
+    ways->count = 0;
+    if (!ReadOriginalAhead(Z.window.picked, at, fixedSize, &Z.fixed)) return false;
+    OrderPlainFirst(&Z.fixed);
+    for (size_t i = 0; i < Z.fixed.count; ++i) {
+        const size_t n = ReadVariable(Z.fixed.way[i].to, variableLength(Z.fixed.way[i].bytes), &Z.variable);
+        OrderPlainFirst(&Z.variable);
+        for (size_t j = 0; j < n && ways->count < MaxReadings; ++j) {
+            ways->fixed[ways->count] = Z.fixed.way[i];
+            ways->variable[ways->count++] = Z.variable.way[j];
+        }
     }
+    return ways->count > 0;
+}
+
+size_t LocalVariableLength(const unsigned char* b) {
+    return static_cast<size_t>(Little16(b + 26)) + Little16(b + 28);
+}
+
+size_t CentralVariableLength(const unsigned char* b) {
+    return static_cast<size_t>(Little16(b + 28)) + Little16(b + 30) + Little16(b + 32);
+}
+
+// A local entry at w->at, its header read the plain repair's way where its data then
+// ends where a record starts, else the one other way that does: false when the walk
+// cannot go on.
+bool LocalEntry(ZipWalk* w, KeptPairs* kept) {
+    static RecordWays ways;
+    const unsigned long long offset = w->at - w->removed;
+    if (!ReadRecordWays(w->at, ZipLocalSize, LocalVariableLength, &ways)) return false;
+    size_t chosen = ways.count, fits = 0;
+    Reading descriptor;
+    ZipEntry e;
+    unsigned long long end = 0, pairs = 0;
+    for (size_t i = 0; i < ways.count && fits < 2; ++i) {
+        ZipEntry here = LocalFields(ways.fixed[i].bytes);
+        unsigned long long hereEnd = 0, herePairs = 0;
+        if (!FindEntryEnd(ways.variable[i].to, &here, &hereEnd, &herePairs, &descriptor)) continue;
+        if (fits++ == 0) {
+            chosen = i;
+            e = here;
+            end = hereEnd;
+            pairs = herePairs;
+        }
+        if (i == 0) break;  // the plain repair's reading fits
+    }
+    if (fits != 1) return false;
+    if (!TakeReading(w, &ways.fixed[chosen], kept) || !TakeReading(w, &ways.variable[chosen], kept)) return false;
+    if ((e.flags & ZipFlagSizesAfter) && !FindEntryEnd(w->at, &e, &end, &pairs, &descriptor)) return false;
     const unsigned long long keep = e.packed - (end - w->at - pairs);
-    w->localSum += EntryFingerprint(offset, e.crc, e.packed, e.size, e.method, e.nameLength);
+    const unsigned long long print = EntryFingerprint(offset, e.crc, e.packed, e.size, e.method, e.nameLength);
+    if (w->locals < ZipMaxPrints) Z.prints[w->locals] = print;
+    w->localSum += print;
     ++w->locals;
     DecideData(w, &e, end, keep, kept);
     w->removed += pairs - keep;
     w->at = end;
-    return !sizesAfter || PassRepaired(w, 16);
+    return !(e.flags & ZipFlagSizesAfter) || TakeReading(w, &descriptor, kept);
 }
 
-bool CentralEntry(ZipWalk* w) {
-    unsigned char b[ZipCentralSize];
-    if (!ReadRepaired(w, b, sizeof b)) return false;
-    const unsigned long packed = Little32(b + 20), size = Little32(b + 24), offset = Little32(b + 42);
-    if (packed == ZipNoSize || size == ZipNoSize || offset == ZipNoSize) return false;
-    w->centralSum += EntryFingerprint(offset, Little32(b + 16), packed, size, Little16(b + 10), Little16(b + 28));
+// Whether a local entry has this fingerprint (past ZipMaxPrints entries, only the sums tell).
+bool IsLocalPrint(const ZipWalk* w, unsigned long long print) {
+    if (w->locals > ZipMaxPrints) return true;
+    const unsigned long long* begin = Z.prints;
+    return std::binary_search(begin, begin + w->locals, print);
+}
+
+// A directory entry, read the plain repair's way where a record follows it and its local
+// entry was found, else the one other way that does.
+bool CentralEntry(ZipWalk* w, KeptPairs* kept) {
+    static RecordWays ways;
+    if (!ReadRecordWays(w->at, ZipCentralSize, CentralVariableLength, &ways)) return false;
+    size_t chosen = ways.count, fits = 0;
+    unsigned long long print = 0;
+    for (size_t i = 0; i < ways.count && fits < 2; ++i) {
+        const unsigned char* b = ways.fixed[i].bytes;
+        const unsigned long packed = Little32(b + 20), size = Little32(b + 24), offset = Little32(b + 42);
+        if (packed == ZipNoSize || size == ZipNoSize || offset == ZipNoSize) continue;
+        const unsigned long long herePrint =
+            EntryFingerprint(offset, Little32(b + 16), packed, size, Little16(b + 10), Little16(b + 28));
+        if (!IsLocalPrint(w, herePrint) || !RecordFollows(ways.variable[i].to)) continue;
+        if (fits++ == 0) {
+            chosen = i;
+            print = herePrint;
+        }
+        if (i == 0) break;
+    }
+    if (fits != 1 || !TakeReading(w, &ways.fixed[chosen], kept) || !TakeReading(w, &ways.variable[chosen], kept))
+        return false;
+    w->centralSum += print;
     ++w->centrals;
-    return PassRepaired(w, static_cast<unsigned long long>(Little16(b + 28)) + Little16(b + 30) + Little16(b + 32));
+    return true;
 }
 
-// The end record at w->at, with the directory found from centralAt on; then its comment.
+// The end record at w->at, read the one way that agrees with the directory found; then
+// its comment.
 bool EndRecord(ZipWalk* w, unsigned long long centralOffset, KeptPairs* kept) {
     const unsigned long long endOffset = w->at - w->removed;
-    unsigned char b[ZipEndSize];
-    if (!ReadRepaired(w, b, sizeof b)) return false;
-    if (Little16(b + 10) != w->centrals || Little32(b + 12) != endOffset - centralOffset ||
-        Little32(b + 16) != centralOffset || w->localSum != w->centralSum || w->locals != w->centrals)
-        return false;
-    const unsigned long long size = Z.window.picked->size, comment = Little16(b + 20);
+    if (w->localSum != w->centralSum || w->locals != w->centrals) return false;
+    if (!ReadOriginalAhead(Z.window.picked, w->at, ZipEndSize, &Z.fixed)) return false;
+    const Reading* fits = nullptr;
+    for (size_t i = 0; i < Z.fixed.count; ++i) {
+        const unsigned char* b = Z.fixed.way[i].bytes;
+        if (Little16(b + 10) != w->centrals || Little32(b + 12) != endOffset - centralOffset ||
+            Little32(b + 16) != centralOffset)
+            continue;
+        if (fits) return false;  // two ways agree: nothing says which
+        fits = &Z.fixed.way[i];
+    }
+    if (!fits || !TakeReading(w, fits, kept)) return false;
+    const unsigned long long size = Z.window.picked->size, comment = Little16(fits->bytes + 20);
     const unsigned long long left = size - w->at, pairs = CountPairs(w->at, size);
     if (comment > left || left - pairs > comment) return false;
     const unsigned long long keep = comment - (left - pairs);
@@ -426,9 +628,18 @@ bool EndRecord(ZipWalk* w, unsigned long long centralOffset, KeptPairs* kept) {
     return true;
 }
 
-SearchVerdict Verdict(const ZipWalk* w, bool walked) {
+bool FeedZipCheck(void* check, const unsigned char* bytes, size_t n) {
+    return CheckZipBytes(static_cast<ZipCheck*>(check), bytes, n);
+}
+
+// Decided only where the check passes the bytes that would be written.
+SearchVerdict Verdict(const ZipWalk* w, bool walked, const KeptPairs* kept) {
     if (!w->evidence) return SearchNoEvidence;
-    return walked && !w->unfit && !w->undecided ? SearchDecided : SearchUndecided;
+    if (!walked || w->unfit || w->undecided) return SearchUndecided;
+    static ZipCheck check;
+    StartZipCheck(&check);
+    const bool fed = FeedKeeping(Z.window.picked, kept, FeedZipCheck, &check);
+    return fed && FinishZipCheck(&check) != CheckFailed ? SearchDecided : SearchUndecided;
 }
 
 }  // namespace
@@ -437,11 +648,13 @@ SearchVerdict SearchZipKeptPairs(const PickedBytes* picked, KeptPairs* kept) {
     OpenPickedWindow(&Z.window, picked);
     ZipWalk w;
     std::memset(&w, 0, sizeof w);
+    w.inflateBudget = DeflateFileBudget;
     while (SignatureAt(w.at, 3, 4))
-        if (!LocalEntry(&w, kept)) return Verdict(&w, false);
+        if (!LocalEntry(&w, kept)) return Verdict(&w, false, kept);
     const unsigned long long centralOffset = w.at - w.removed;
+    std::sort(Z.prints, Z.prints + (w.locals < ZipMaxPrints ? w.locals : ZipMaxPrints));
     while (SignatureAt(w.at, 1, 2))
-        if (!CentralEntry(&w)) return Verdict(&w, false);
-    if (!SignatureAt(w.at, 5, 6)) return Verdict(&w, false);
-    return Verdict(&w, EndRecord(&w, centralOffset, kept));
+        if (!CentralEntry(&w, kept)) return Verdict(&w, false, kept);
+    if (!SignatureAt(w.at, 5, 6)) return Verdict(&w, false, kept);
+    return Verdict(&w, EndRecord(&w, centralOffset, kept), kept);
 }

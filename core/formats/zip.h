@@ -18,12 +18,19 @@ struct ZipCheck {
     unsigned long long at;             // offset of the next byte fed
     unsigned long long skip;           // bytes to pass: names, extras, deflated data, comment
     bool crcData;                      // the data passed is a stored entry's: its CRC-32 is taken
+    bool sizesAfter;                   // the data's sizes stand in a descriptor after it (flag bit 3)
+    unsigned long long dataStart;      // where such data starts
+    unsigned char carry[15];           // its last bytes, where a descriptor may start
+    size_t carried;
+    bool descriptorMissed;             // a descriptor's signature stood where its length did not fit
+    unsigned long long entryOffset;    // the local header's, for the fingerprint once the sizes are known
+    unsigned entryKind;                // its method and name length, likewise
     unsigned long crc, wantCrc;
     unsigned long long localSum, centralSum;
     unsigned long long locals, centrals;
     unsigned long long centralStart;   // where the directory's first entry stands
     bool centralSeen;
-    bool unsure;                       // ZIP64, data descriptors, several disks: not followed
+    bool unsure;                       // ZIP64, several disks, a descriptor never found: not followed
 };
 
 void StartZipCheck(ZipCheck* check);

@@ -3,10 +3,14 @@
 // of their plain repair, what the search says, and for a decided file that keeping the
 // CRs it found gives back the original byte for byte.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "formats.h"
+#include "own_crcs.h"
 #include "pair_search.h"
 #include "samples.h"
 #include "test_support.h"
@@ -14,7 +18,7 @@
 namespace {
 
 enum Damage { Undamaged, EveryLineFeed, LoneLineFeeds };
-enum Breakage { Whole, BadCrc, CutOff };
+enum Breakage { Whole, BadCrc, CutOff, TagAppended };
 const int NotAsked = -1;  // a healthy file is refused before any search
 
 struct FormatRow {
@@ -59,12 +63,96 @@ const FormatRow Rows[] = {
      SearchNoEvidence},
     {"FlacBadCrcSecondKind", "noise_mono.flac", FormatFlac, BadCrc, LoneLineFeeds, CheckFailed, CheckFailed,
      SearchUndecided},
+    {"FlacTagHealthy", "noise_mono.flac", FormatFlac, TagAppended, Undamaged, CheckPassed, CheckFailed, NotAsked},
+    {"FlacTagFirstKind", "noise_mono.flac", FormatFlac, TagAppended, EveryLineFeed, CheckFailed, CheckPassed,
+     SearchNoEvidence},
+    {"FlacTagSecondKind", "noise_mono.flac", FormatFlac, TagAppended, LoneLineFeeds, CheckFailed, CheckFailed,
+     SearchDecided},
+    // A comment of mixed line ends: only its block's length covers it, and that leaves
+    // two ways (which of its two LFs had the CR).
+    {"FlacMixedCommentSecondKind", "flac:mixed-comment", FormatFlac, Whole, LoneLineFeeds, CheckFailed, CheckFailed,
+     SearchUndecided},
+    {"FlacMixedCommentFirstKind", "flac:mixed-comment", FormatFlac, Whole, EveryLineFeed, CheckFailed, CheckPassed,
+     SearchNoEvidence},
+    // Small PNGs whose header and CRC fields hold an LF or a pair of their own.
+    {"PngLengthHoldsLfSecondKind", "png:length-lf", FormatPng, Whole, LoneLineFeeds, CheckFailed, CheckFailed,
+     SearchDecided},
+    {"PngLengthHoldsTwoLfSecondKind", "png:length-two-lf", FormatPng, Whole, LoneLineFeeds, CheckFailed, CheckFailed,
+     SearchDecided},
+    {"PngCrcHoldsLfSecondKind", "png:crc-lf", FormatPng, Whole, LoneLineFeeds, CheckFailed, CheckFailed,
+     SearchDecided},
+    {"PngCrcHoldsPairSecondKind", "png:crc-pair", FormatPng, Whole, LoneLineFeeds, CheckFailed, CheckFailed,
+     SearchDecided},
+    {"PngCrcHoldsPairFirstKind", "png:crc-pair", FormatPng, Whole, EveryLineFeed, CheckFailed, CheckPassed,
+     SearchNoEvidence},
 };
+
+void PutBigEndian32(Bytes* out, unsigned long value) {
+    for (int shift = 24; shift >= 0; shift -= 8) out->push_back(static_cast<unsigned char>(value >> shift));
+}
+
+void PutChunk(Bytes* out, const char* type, const Bytes& data) {
+    PutBigEndian32(out, static_cast<unsigned long>(data.size()));
+    Bytes typed(type, type + 4);
+    typed.insert(typed.end(), data.begin(), data.end());
+    out->insert(out->end(), typed.begin(), typed.end());
+    PutBigEndian32(out, crc32(0, typed.data(), static_cast<uInt>(typed.size())));
+}
+
+bool Holds(const Bytes& bytes, const std::string& what) {
+    return std::search(bytes.begin(), bytes.end(), what.begin(), what.end()) != bytes.end();
+}
+
+// A 1x1 PNG with a tEXt chunk of its own CR LF; its length or CRC field as the shape says:
+// "length-lf" (10 bytes of text), "length-two-lf" (2,570), "crc-lf" or "crc-pair" (the
+// first text whose CRC holds one).
+Bytes MadePng(const std::string& shape) {
+    Bytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    PutChunk(&png, "IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, 0, 0, 0, 0});
+    for (unsigned tries = 0; tries < 100000; ++tries) {
+        std::string text = "Title";
+        text += '\0';
+        text += shape == "length-lf" ? "a\r\nb" : "one\r\ntwo\nthree " + std::to_string(tries);
+        if (shape == "length-two-lf") text.resize(0x0A0A, '.');  // length bytes 00 00 0A 0A
+        Bytes chunk;
+        PutChunk(&chunk, "tEXt", Bytes(text.begin(), text.end()));
+        const Bytes crcField(chunk.end() - 4, chunk.end());
+        const bool fits = shape.compare(0, 6, "length") == 0 || (shape == "crc-lf" && Holds(crcField, "\n") && !Holds(crcField, "\r")) ||
+                          (shape == "crc-pair" && Holds(crcField, "\r\n"));
+        if (!fits) continue;
+        png.insert(png.end(), chunk.begin(), chunk.end());
+        PutChunk(&png, "IEND", {});
+        return png;
+    }
+    ADD_FAILURE() << "no text gives a PNG of shape " << shape;
+    return png;
+}
+
+// The FLAC sample with its comment's second line end made a lone LF (same length).
+Bytes FlacWithMixedComment() {
+    Bytes flac = Sample("noise_mono.flac");
+    const std::string was = "first line\r\nsecond line", now = "first line\r\nsecond\nline";
+    const auto at = std::search(flac.begin(), flac.end(), was.begin(), was.end());
+    if (at == flac.end()) ADD_FAILURE() << "the FLAC sample's comment is not there";
+    else std::copy(now.begin(), now.end(), at);
+    return flac;
+}
+
+Bytes Original(const char* name) {
+    const std::string shape = name;
+    if (shape == "flac:mixed-comment") return FlacWithMixedComment();
+    if (shape.compare(0, 4, "png:") == 0) return MadePng(shape.substr(4));
+    return Sample(name);
+}
 
 // A byte in the middle changed, neither CR nor LF before or after: the CRC covering it fails.
 Bytes Broken(const Bytes& original, Breakage broken) {
     Bytes bytes = original;
     if (broken == CutOff) bytes.resize(bytes.size() * 2 / 3);
+    if (broken == TagAppended) {
+        const std::string tag = std::string("TAGA title") + std::string(118, ' ');
+        bytes.insert(bytes.end(), tag.begin(), tag.end());
+    }
     if (broken != BadCrc) return bytes;
     size_t at = bytes.size() / 2;
     while (bytes[at] == 0x0A || bytes[at] == 0x0D || (bytes[at] ^ 0x01) == 0x0A || (bytes[at] ^ 0x01) == 0x0D) ++at;
@@ -123,7 +211,7 @@ class FormatWalkers : public ::testing::TestWithParam<FormatRow> {};
 
 TEST_P(FormatWalkers, ChecksAndSearchAsTheRowSays) {
     const FormatRow& row = GetParam();
-    const Bytes& sample = Sample(row.sample);
+    const Bytes sample = Original(row.sample);
     ASSERT_FALSE(sample.empty());
     const Bytes original = Broken(sample, row.broken);
     const Bytes picked = Damaged(original, row.damage);
@@ -141,5 +229,205 @@ TEST_P(FormatWalkers, ChecksAndSearchAsTheRowSays) {
 
 INSTANTIATE_TEST_SUITE_P(Samples, FormatWalkers, ::testing::ValuesIn(Rows),
                          [](const ::testing::TestParamInfo<FormatRow>& info) { return info.param.name; });
+
+// ---- The CRCs of our own: known check values, slicing against one byte at a time, shifts ----
+
+unsigned long CrcOf(SpanCrc crc, unsigned long value, const unsigned char* bytes, size_t n) {
+    if (crc == SpanCrcOgg) return OggCrc(value, bytes, n);
+    if (crc == SpanCrcFlac16) return FlacCrc16(static_cast<unsigned>(value), bytes, n);
+    return crc32(value, bytes, static_cast<uInt>(n));
+}
+
+unsigned long ShiftOf(SpanCrc crc, unsigned long value, unsigned long long n) {
+    return crc == SpanCrcOgg ? OggCrcShift(value, n) : FlacCrc16Shift(static_cast<unsigned>(value), n);
+}
+
+struct CrcRow {
+    const char* name;
+    SpanCrc crc;
+    unsigned long check;  // of "123456789"
+};
+const CrcRow CrcRows[] = {
+    {"Ogg", SpanCrcOgg, 0x89A1897FUL},
+    {"Flac16", SpanCrcFlac16, 0xFEE8UL},
+};
+
+TEST(OwnCrcs, CheckValuesSlicingAndShifts) {
+    const unsigned char digits[] = "123456789";
+    EXPECT_EQ(FlacCrc8(0, digits, 9), 0xF4u);
+    Bytes noise(1000);
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<unsigned char>(i * 37 + (i >> 3));
+    for (const CrcRow& row : CrcRows) {
+        EXPECT_EQ(CrcOf(row.crc, 0, digits, 9), row.check) << row.name;
+        unsigned long byteAtATime = 0;
+        for (unsigned char byte : noise) byteAtATime = CrcOf(row.crc, byteAtATime, &byte, 1);
+        EXPECT_EQ(CrcOf(row.crc, 0, noise.data(), noise.size()), byteAtATime) << row.name;
+        for (size_t cut : {size_t(0), size_t(1), size_t(7), size_t(500), size_t(999)}) {
+            const unsigned long head = CrcOf(row.crc, 0, noise.data(), cut);
+            const unsigned long rest = CrcOf(row.crc, 0, noise.data() + cut, noise.size() - cut);
+            EXPECT_EQ(ShiftOf(row.crc, head, noise.size() - cut) ^ rest, byteAtATime) << row.name << " cut at " << cut;
+        }
+    }
+}
+
+// ---- The span search on spans made to order ----
+
+// A picked file in a temporary file for as long as it lives.
+struct PickedFile {
+    explicit PickedFile(const Bytes& bytes) : picked{std::tmpfile(), bytes.size()} {
+        EXPECT_NE(picked.file, nullptr);
+        if (picked.file != nullptr) {
+            EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), picked.file), bytes.size());
+        }
+    }
+    ~PickedFile() {
+        if (picked.file != nullptr) {
+            EXPECT_EQ(std::fclose(picked.file), 0);
+        }
+    }
+    PickedBytes picked;
+};
+
+enum SearchKind { ExactCount, AnyCount };
+
+struct SpanRow {
+    const char* name;
+    SpanCrc crc;
+    unsigned pairs;       // CR LF pairs in the span, among noise
+    unsigned keptEvery;   // the original kept every n-th pair's CR (0: none)
+    SearchKind kind;
+    bool wrongCrc;        // the CRC asked for is not the original's
+    SpanFound expected;
+};
+const SpanRow SpanRows[] = {
+    {"Crc32OneOfForty", SpanCrcZlib, 40, 40, ExactCount, false, SpanOneWay},
+    {"Crc32ThreeOfThirty", SpanCrcZlib, 30, 10, ExactCount, false, SpanOneWay},
+    {"Crc32NoneKept", SpanCrcZlib, 30, 0, ExactCount, false, SpanOneWay},
+    {"Crc32WrongCrc", SpanCrcZlib, 30, 10, ExactCount, true, SpanNoWay},
+    {"Crc32HalfOfForty", SpanCrcZlib, 40, 2, ExactCount, false, SpanTooManyWays},
+    {"OggTwoOfTwenty", SpanCrcOgg, 20, 10, ExactCount, false, SpanOneWay},
+    {"Flac16OneOfTen", SpanCrcFlac16, 10, 10, AnyCount, false, SpanOneWay},
+    {"Flac16TwoOfTen", SpanCrcFlac16, 10, 5, AnyCount, false, SpanOneWay},
+    {"Flac16OneOfThreeHundred", SpanCrcFlac16, 300, 300, AnyCount, false, SpanTooManyWays},
+};
+
+class SpanSearch : public ::testing::TestWithParam<SpanRow> {};
+
+TEST_P(SpanSearch, FindsTheWayTheOriginalWas) {
+    const SpanRow& row = GetParam();
+    // The original: noise without CR or LF, and its pairs, some of which kept their CR
+    // (the damage then gave the others one back).
+    Bytes picked = {'<'}, original = {'<'};
+    std::vector<unsigned long long> keptAt;
+    for (unsigned pair = 0; pair < row.pairs; ++pair) {
+        for (unsigned i = 0; i < 5 + pair % 7; ++i) {
+            const unsigned char byte = static_cast<unsigned char>(0x20 + (pair * 31 + i * 7) % 90);
+            picked.push_back(byte);
+            original.push_back(byte);
+        }
+        const bool keep = row.keptEvery != 0 && pair % row.keptEvery == row.keptEvery - 1;
+        if (keep) {
+            keptAt.push_back(picked.size());
+            original.push_back(0x0D);
+        }
+        picked.push_back(0x0D);
+        picked.push_back(0x0A);
+        original.push_back(0x0A);
+    }
+    const unsigned long before = row.crc == SpanCrcFlac16 ? 0x1234 : 0x12345678;
+    const unsigned long want = CrcOf(row.crc, before, original.data() + 1, original.size() - 1) ^ (row.wrongCrc ? 1 : 0);
+    PickedFile file(picked);
+    static SpanPairs pairs;
+    ASSERT_TRUE(ListSpanPairs(&file.picked, 1, picked.size(), row.crc, before, &pairs));
+    ASSERT_EQ(pairs.count, row.pairs);
+    size_t keep = 0;
+    ASSERT_TRUE(KeepForLength(&pairs, original.size() - 1, &keep));
+    EXPECT_EQ(keep, keptAt.size());
+    static KeptPairs kept;
+    kept.count = 0;
+    const SpanFound found = row.kind == ExactCount ? FindKeptPairs(&pairs, keep, want, SpanWaysCrc32, &kept)
+                                                   : FindKeptPairsAnyCount(&pairs, want, SpanWaysCrc16, &kept);
+    ASSERT_EQ(found, row.expected);
+    if (found != SpanOneWay) return;
+    EXPECT_EQ(std::vector<unsigned long long>(kept.at, kept.at + kept.count), keptAt);
+}
+
+INSTANTIATE_TEST_SUITE_P(Spans, SpanSearch, ::testing::ValuesIn(SpanRows),
+                         [](const ::testing::TestParamInfo<SpanRow>& info) { return info.param.name; });
+
+// ---- Where a span may end ----
+
+struct EndRow {
+    const char* name;
+    const char* bytes;
+    unsigned long long length;  // of the original span from offset 0
+    unsigned long long end;     // where it really ends in the picked bytes
+};
+const EndRow EndRows[] = {
+    {"NoPair", "abcdef", 4, 4},
+    {"PairInside", "a\r\nbcd", 4, 5},
+    {"PairEndingTheSpan", "ab\r\nX", 3, 4},
+    {"TwoPairsTheLastEndingIt", "\r\nab\r\nX", 4, 6},
+};
+
+class SpanEnds : public ::testing::TestWithParam<EndRow> {};
+
+TEST_P(SpanEnds, RangeHoldsTheRealEnd) {
+    const EndRow& row = GetParam();
+    const std::string text = row.bytes;
+    PickedFile file(Bytes(text.begin(), text.end()));
+    unsigned long long first = 0, last = 0;
+    ASSERT_TRUE(SpanEndRange(&file.picked, 0, row.length, &first, &last));
+    EXPECT_EQ(first, row.length);
+    EXPECT_LE(first, row.end);
+    EXPECT_GE(last, row.end);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, SpanEnds, ::testing::ValuesIn(EndRows),
+                         [](const ::testing::TestParamInfo<EndRow>& info) { return info.param.name; });
+
+// ---- A few bytes read every way their pairs allow ----
+
+struct ReadingRow {
+    const char* name;
+    const char* bytes;
+    bool behind;
+    unsigned long long at;  // ahead: where the reading starts; behind: where it ends
+    size_t n;
+    std::vector<std::string> ways;  // "bytes read|from|kept CRs", sorted
+};
+const ReadingRow ReadingRows[] = {
+    {"AheadNoPair", "abcd", false, 0, 3, {"abc|0|"}},
+    {"AheadPairInside", "x\r\nyz", false, 0, 3, {"x\ny|0|", "x\r\n|0|1"}},
+    {"AheadCutShort", "x\r\n", false, 0, 3, {"x\r\n|0|1"}},
+    {"BehindPairInside", "ab\r\ncd", true, 6, 4, {"\r\ncd|2|2", "b\ncd|1|"}},
+    {"BehindPairAtFirstByte", "a\r\nb", true, 4, 2, {"\nb|1|", "\nb|2|1"}},
+};
+
+std::string Shown(const Reading& way) {
+    std::string shown(reinterpret_cast<const char*>(way.bytes), way.length);
+    shown += "|" + std::to_string(way.from) + "|";
+    for (size_t i = 0; i < way.keptCount; ++i) shown += (i > 0 ? "," : "") + std::to_string(way.kept[i]);
+    return shown;
+}
+
+class OriginalReadings : public ::testing::TestWithParam<ReadingRow> {};
+
+TEST_P(OriginalReadings, ListEveryWay) {
+    const ReadingRow& row = GetParam();
+    const std::string text = row.bytes;
+    PickedFile file(Bytes(text.begin(), text.end()));
+    static Readings readings;
+    ASSERT_TRUE(row.behind ? ReadOriginalBehind(&file.picked, 0, row.at, row.n, &readings)
+                           : ReadOriginalAhead(&file.picked, row.at, row.n, &readings));
+    EXPECT_FALSE(readings.capped);
+    std::vector<std::string> ways;
+    for (size_t w = 0; w < readings.count; ++w) ways.push_back(Shown(readings.way[w]));
+    std::sort(ways.begin(), ways.end());
+    EXPECT_EQ(ways, row.ways);
+}
+
+INSTANTIATE_TEST_SUITE_P(Readings, OriginalReadings, ::testing::ValuesIn(ReadingRows),
+                         [](const ::testing::TestParamInfo<ReadingRow>& info) { return info.param.name; });
 
 }  // namespace

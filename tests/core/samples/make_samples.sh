@@ -94,6 +94,21 @@ for seed in range(5000):
     if out.getvalue().count(b"\r\n") == lines.count(b"\r\n") + 2:
         open("lines_and_words.zip", "wb").write(out.getvalue())
         break
+# The same entries written to a stream that cannot seek: each entry's sizes follow its
+# data in a descriptor (flag bit 3).
+class Unseekable(io.RawIOBase):
+    def __init__(self):
+        self.bytes = bytearray()
+    def writable(self):
+        return True
+    def write(self, b):
+        self.bytes += b
+        return len(b)
+stream = Unseekable()
+with zipfile.ZipFile(stream, "w") as z:
+    z.writestr(zipfile.ZipInfo("lines.txt", (1980, 1, 1, 0, 0, 0)), lines, zipfile.ZIP_STORED)
+    z.writestr(zipfile.ZipInfo("words.txt", (1980, 1, 1, 0, 0, 0)), data, zipfile.ZIP_DEFLATED)
+open("lines_and_words_streamed.zip", "wb").write(bytes(stream.bytes))
 for seed in range(5000):
     out = io.BytesIO()
     with gzip.GzipFile(filename="words.txt", mode="wb", fileobj=out, mtime=0, compresslevel=9) as f:
