@@ -1,6 +1,7 @@
 // The tree of ways through deflated data with CR LF pairs (see deflate_search.h).
 #include "deflate_search.h"
 
+#include <algorithm>
 #include <cstring>
 
 static void* TakeFromArena(void* opaque, uInt items, uInt size) {
@@ -33,6 +34,21 @@ struct Branch {
     DeflateWay way;
 };
 
+// What keeping one pair's CR alone does to the inflated length. Inflate falls back into
+// step a few codes after a byte it did not expect (Huffman codes mostly find their way
+// again), so a wrong way often inflates to the end; but the length each pair changes is
+// its own, and where two pairs lie apart their changes add up. So the ways of keeping
+// two CRs worth inflating are those whose two lengths add up to the stated one.
+const size_t MaxLengthGuides = 1 << 14;
+struct LengthGuide {
+    long long change;          // inflated bytes more than with every CR dropped
+    unsigned long long crAt;
+};
+
+static bool ByChange(const LengthGuide& a, const LengthGuide& b) {
+    return a.change < b.change || (a.change == b.change && a.crAt < b.crAt);
+}
+
 static struct {
     const DeflateGoal* goal;
     DeflateFound* found;
@@ -40,6 +56,13 @@ static struct {
     PickedWindow window;
     InflateArena slots[SearchStreams];
     unsigned char inflated[1 << 15];
+    unsigned maxKept;                 // CRs a way may keep in this pass
+    const unsigned long long* forced; // a way tried whole: these CRs kept, no branches
+    size_t forcedCount;
+    bool noneEnded;                   // the way with every CR dropped reached its stream's end
+    unsigned long long noneOut;       // inflating to this many bytes
+    size_t guides;
+    LengthGuide guide[MaxLengthGuides];
 } S;
 
 enum Fed { FedAll, FedStreamEnd, FedBroken, FedFailed };  // broken: inflate refused the bytes
@@ -68,7 +91,7 @@ static Fed Feed(Branch* b, unsigned long long from, unsigned long long to, unsig
             const size_t made = sizeof S.inflated - b->stream.avail_out;
             b->crc = crc32(b->crc, S.inflated, static_cast<uInt>(made));
             b->out += made;
-            if (S.goal->end == DeflateEndZip && b->out > S.goal->inflated) return FedBroken;
+            if (S.forced && S.goal->end == DeflateEndZip && b->out > S.goal->inflated) return FedBroken;
             if (result == Z_STREAM_END) {
                 *end = at + (n - b->stream.avail_in);
                 return FedStreamEnd;
@@ -135,8 +158,21 @@ static bool GzipMemberEnds(const Branch* b, unsigned long long end, DeflateWay* 
     return next && next[0] == 0x1F && next[1] == 0x8B && next[2] == 0x08;
 }
 
+// The inflated length of a way keeping none or one CR, for the ways keeping two.
+static void NoteLength(const Branch* b) {
+    if (S.forced) return;
+    if (b->way.count == 0) {
+        S.noneEnded = true;
+        S.noneOut = b->out;
+    } else if (b->way.count == 1 && S.guides < MaxLengthGuides) {
+        S.guide[S.guides].change = static_cast<long long>(b->out);  // made a change once noneOut is known
+        S.guide[S.guides++].crAt = b->way.kept[0];
+    }
+}
+
 static void StreamEnded(const Branch* b, unsigned long long end) {
     const DeflateGoal* goal = S.goal;
+    NoteLength(b);
     DeflateWay way = b->way;
     bool passes;
     if (goal->end == DeflateEndZip)
@@ -155,9 +191,15 @@ static void StreamEnded(const Branch* b, unsigned long long end) {
 }
 
 static bool MayKeepMore(const Branch* b) {
-    if (S.found->ways >= 2) return false;  // already undecided: only the dropped-all way is still of use
-    if (S.goal->end == DeflateEndZip) return b->way.count < S.goal->keep;
-    return b->way.count < MaxDeflateKept;
+    if (S.forced || S.found->ways >= 2) return false;  // two found: only the dropped-all way is still of use
+    if (S.goal->end == DeflateEndZip && b->way.count >= S.goal->keep) return false;
+    return b->way.count < S.maxKept;
+}
+
+static bool IsForced(unsigned long long crAt) {
+    for (size_t i = 0; i < S.forcedCount; ++i)
+        if (S.forced[i] == crAt) return true;
+    return false;
 }
 
 static void Follow(Branch* b, unsigned depth);
@@ -191,15 +233,88 @@ static void KeepAndFollow(const Branch* b, unsigned long long crAt, unsigned dep
 
 static void Follow(Branch* b, unsigned depth) {
     const unsigned long long to = S.goal->to;
+    bool crFirst = false;  // b->at is a kept CR: the next pair is looked for after it
     while (b->at < to && !S.found->capped) {
-        const unsigned long long pair = NextPair(b->at, to);
+        const unsigned long long pair = NextPair(crFirst ? b->at + 1 : b->at, to);
+        crFirst = false;
         unsigned long long end = 0;
         const Fed fed = Feed(b, b->at, pair, &end);
         if (fed == FedStreamEnd) StreamEnded(b, end);
         if (fed == FedBroken && depth == 0) S.found->droppedAllBroken = true;
         if (fed != FedAll || pair == to) return;
+        if (S.forced && IsForced(pair)) {
+            if (b->way.count == MaxDeflateWayKept) return;
+            b->way.kept[b->way.count++] = pair;
+            b->at = pair;  // the CR is fed with what follows
+            crFirst = true;
+            continue;
+        }
         if (MayKeepMore(b) && depth + 1 < SearchStreams) KeepAndFollow(b, pair, depth + 1);
         b->at = pair + 1;  // this CR dropped
+    }
+}
+
+// One pass over the ways: every CR dropped, and each way keeping up to S.maxKept
+// (S.forced: the one way keeping those).
+static void Pass() {
+    static Branch root;
+    std::memset(&root, 0, sizeof root);
+    UseInflateArena(&root.stream, &S.slots[0]);
+    if (inflateInit2(&root.stream, -MAX_WBITS) != Z_OK) {
+        S.found->capped = true;
+        return;
+    }
+    root.crc = crc32(0L, Z_NULL, 0);
+    root.at = S.goal->from;
+    Follow(&root, 0);
+    (void)inflateEnd(&root.stream);
+}
+
+// The inflated length the file states for a gzip member ending the file: its trailer's
+// last four bytes, read with every pair's CR dropped (a file of several members is
+// searched one CR at a time only).
+static bool StatedLength(unsigned long long* length) {
+    if (S.goal->end == DeflateEndZip) {
+        *length = S.goal->inflated;
+        return true;
+    }
+    unsigned char last[4];
+    unsigned long long at = S.size;
+    for (size_t got = 0; got < 4; ++got) {
+        if (at == 0) return false;
+        const int byte = PickedByte(&S.window, --at);
+        if (byte == 0x0A && at > 0 && PickedByte(&S.window, at - 1) == 0x0D) --at;
+        last[3 - got] = static_cast<unsigned char>(byte);
+    }
+    *length = static_cast<unsigned long long>(last[0]) | last[1] << 8 | last[2] << 16 |
+              static_cast<unsigned long long>(last[3]) << 24;
+    return true;
+}
+
+// The ways keeping two CRs whose length changes add up to the stated length, each
+// inflated whole.
+static void TryPairsByLength() {
+    unsigned long long stated = 0;
+    if (!S.noneEnded || !StatedLength(&stated)) return;
+    const bool modulo = S.goal->end == DeflateEndGzip;  // ISIZE is the length modulo 2^32
+    const long long want = modulo ? static_cast<long long>((stated - S.noneOut) & 0xFFFFFFFFULL)
+                                  : static_cast<long long>(stated) - static_cast<long long>(S.noneOut);
+    S.found->lengthDiffers = want != 0;
+    for (size_t i = 0; i < S.guides; ++i) S.guide[i].change -= static_cast<long long>(S.noneOut);
+    std::sort(S.guide, S.guide + S.guides, ByChange);
+    for (size_t i = 0; i < S.guides && !S.found->capped && S.found->ways < 2; ++i) {
+        const long long rest = want - S.guide[i].change;
+        const LengthGuide probe = {rest, 0};
+        const LengthGuide* j = std::lower_bound(S.guide, S.guide + S.guides, probe, ByChange);
+        for (; j < S.guide + S.guides && j->change == rest && S.found->ways < 2; ++j) {
+            if (j->crAt <= S.guide[i].crAt) continue;
+            const unsigned long long both[2] = {S.guide[i].crAt, j->crAt};
+            S.forced = both;
+            S.forcedCount = 2;
+            Pass();
+            S.forced = nullptr;
+            S.forcedCount = 0;
+        }
     }
 }
 
@@ -208,16 +323,23 @@ void SearchDeflated(const PickedBytes* picked, const DeflateGoal* goal, DeflateF
     S.goal = goal;
     S.found = found;
     S.size = picked->size;
+    S.forced = nullptr;
+    S.forcedCount = 0;
+    S.noneEnded = false;
+    S.guides = 0;
     OpenPickedWindow(&S.window, picked);
-    static Branch root;
-    std::memset(&root, 0, sizeof root);
-    UseInflateArena(&root.stream, &S.slots[0]);
-    if (goal->from > goal->to || goal->to > picked->size || inflateInit2(&root.stream, -MAX_WBITS) != Z_OK) {
+    if (goal->from > goal->to || goal->to > picked->size) {
         found->capped = true;
         return;
     }
-    root.crc = crc32(0L, Z_NULL, 0);
-    root.at = goal->from;
-    Follow(&root, 0);
-    (void)inflateEnd(&root.stream);
+    const unsigned wanted = goal->end == DeflateEndZip ? goal->keep : MaxDeflateKept;
+    S.maxKept = wanted < 1 ? wanted : 1;
+    Pass();
+    if (found->ways > 0 || found->capped || wanted < 2) return;
+    TryPairsByLength();
+    if (found->ways > 0 || found->capped) return;
+    // No length to go by (inflate refused the bytes with every CR dropped, or with one
+    // kept) or none that adds up: every way keeping two, as far as the budget goes.
+    S.maxKept = wanted;
+    Pass();
 }

@@ -67,6 +67,7 @@ struct DeflateFound {
     unsigned long long fed;  // bytes fed to inflate, over all ways
     bool noneKeptWay;   // the way with every CR dropped passed (the plain repair)
     bool droppedAllBroken;  // that way met bytes inflate refuses (not a short file, not a bad CRC)
+    bool lengthDiffers;     // it inflated to a length other than the stated one
     DeflateWay first;   // the first way that passed (the dropped-all one where it did)
 };
 

@@ -260,10 +260,12 @@ SearchVerdict SearchGzipKeptPairs(const PickedBytes* picked, KeptPairs* kept) {
         SearchDeflated(picked, &goal, &found);
         budget -= found.fed < budget ? found.fed : budget;
         if (!found.noneKeptWay && (found.ways >= 2 || found.capped)) return SearchUndecided;
-        // Bytes taken out of deflated data throw inflate off: with no way found, that is
-        // the evidence (more CRs to keep than are searched); a file cut short or with a
-        // bad CRC alone is broken in a way no kept CR mends.
-        if (found.ways == 0) return found.droppedAllBroken ? SearchUndecided : SearchNoEvidence;
+        // Bytes taken out of deflated data throw inflate off, or change the inflated
+        // length: with no way found, that is the evidence (more CRs to keep than are
+        // searched); a file cut short or with a bad CRC alone is broken in a way no kept
+        // CR mends.
+        if (found.ways == 0)
+            return found.droppedAllBroken || found.lengthDiffers ? SearchUndecided : SearchNoEvidence;
         evidence = evidence || !found.noneKeptWay;
         for (size_t i = 0; i < found.first.count; ++i)
             if (!KeepPair(kept, found.first.kept[i])) return SearchUndecided;
