@@ -99,7 +99,9 @@ static KeptPairs Kept;
 // again keeping the CRs the file's own checks decide on, or the file gets no repair.
 static CopyResult RepairOfItsKind(FILE* input, FILE* output, Conversion* c) {
     const PickedBytes picked = {input, Evidence.read};
-    switch (DecideRepair(&Evidence, &picked, &Kept)) {
+    const RepairVerdict verdict = DecideRepair(&Evidence, &picked, &Kept);
+    if (std::ferror(input)) return CopyReadFailed;  // the search could not read it again
+    switch (verdict) {
         case RepairPlain: return CopyDone;
         case RepairNotDamaged: return CopyNotDamaged;
         case RepairUndecided: return CopyUndecided;
@@ -113,7 +115,9 @@ static CopyResult RepairOfItsKind(FILE* input, FILE* output, Conversion* c) {
 // plain repair is the file's; where CRs must stay, an earlier run wrote them in.
 static CopyResult ExistingCopyOfItsKind(FILE* input, FILE* copy, Conversion* c, CopyResult plain) {
     const PickedBytes picked = {input, Evidence.read};
-    switch (DecideRepair(&Evidence, &picked, &Kept)) {
+    const RepairVerdict verdict = DecideRepair(&Evidence, &picked, &Kept);
+    if (std::ferror(input)) return CopyReadFailed;
+    switch (verdict) {
         case RepairPlain: return plain;
         case RepairNotDamaged: return CopyNotDamaged;
         case RepairUndecided: return CopyUndecided;

@@ -129,9 +129,25 @@ static ssize_t WriteFake(void* cookie, const char* buffer, size_t size) {
         errno = ENOSPC;
         return 0;  // what fopencookie takes for a failed write
     }
-    Files[stream->path].append(buffer, size);
+    std::string& bytes = Files[stream->path];
+    if (bytes.size() < stream->offset) bytes.resize(stream->offset);
+    bytes.replace(stream->offset, std::min(size, bytes.size() - stream->offset), buffer, size);
+    stream->offset += size;
     ++Writes[stream->path];
     return static_cast<ssize_t>(size);
+}
+
+// The search reads spans of the picked file again, and the exact repair is written over
+// the plain one from the start.
+static int SeekFake(void* cookie, off64_t* offset, int whence) {
+    FakeStream* stream = static_cast<FakeStream*>(cookie);
+    const auto file = Files.find(stream->path);
+    const long long size = file == Files.end() ? 0 : static_cast<long long>(file->second.size());
+    const long long base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? static_cast<long long>(stream->offset) : size;
+    if (*offset < -base) return -1;
+    stream->offset = static_cast<size_t>(base + *offset);
+    *offset = static_cast<off64_t>(stream->offset);
+    return 0;
 }
 
 static int CloseFake(void* cookie) {
@@ -152,7 +168,7 @@ FILE* OpenSharedFile(const char* path, const char* mode) {
         (void)Exists(path);
         PutFakeFile(path, "");
     }
-    const cookie_io_functions_t calls = {ReadFake, WriteFake, nullptr, CloseFake};
+    const cookie_io_functions_t calls = {ReadFake, WriteFake, SeekFake, CloseFake};
     FakeStream* stream = new FakeStream{path, 0, nullptr};
     FILE* file = fopencookie(stream, mode, calls);
     if (!file) {

@@ -5,6 +5,10 @@
 // A file with an LF that has no CR before it is never repaired, and nothing is left.
 // The replace runs in one step or, as on Windows 95/98/Me, in steps, with or without a
 // set-aside original that a power cut left, which stays as it is.
+// Where the file's format (known by its first bytes) decides otherwise than the plain
+// repair, the format walkers' own fuzzer checks their verdict; here the run must still
+// keep the picked file whole and leave only the picked file's bytes or a repair that
+// keeps some pairs' CRs.
 // Input: [piece - 1] [mode, path, copy already there, steps, set-aside file] [failure
 // schedule, 2 bytes] [file bytes...]
 #include <cstdint>
@@ -13,6 +17,7 @@
 #include <vector>
 
 #include "convert.h"
+#include "damage_kind.h"
 #include "fake_files.h"
 #include "recorded_ui.h"
 #include "replace_steps.h"
@@ -69,6 +74,40 @@ static void CheckEveryPath(const uint8_t* data, size_t size, size_t piece, const
     }
 }
 
+// What the file's own format makes of it, asked the way the repair's pass asks it.
+static DamageEvidence Evidence;
+static KeptPairs Kept;
+static bool PlainRepairStands(const Bytes& input, const Bytes& repaired) {
+    Bytes copy = input;  // fmemopen needs a buffer it may hold
+    FILE* file = copy.empty() ? nullptr : fmemopen(copy.data(), copy.size(), "rb");
+    if (!file) return true;
+    StartEvidence(&Evidence);
+    NotePickedBlock(&Evidence, input.data(), input.size());
+    NoteRepairedBlock(&Evidence, repaired.data(), repaired.size());
+    RestoreState state = {};
+    Bytes scratch(input.size() + 1);
+    (void)RestoreLineEnds(input.data(), input.size(), scratch.data(), &state);
+    FinishEvidence(&Evidence, state);
+    const PickedBytes picked = {file, input.size()};
+    const RepairVerdict verdict = DecideRepair(&Evidence, &picked, &Kept);
+    std::fclose(file);
+    return verdict == RepairPlain;
+}
+
+// True when bytes is input with the CRs of some of its CR LF pairs left out.
+static bool KeepsSomePairs(const Bytes& input, const Bytes& bytes) {
+    size_t at = 0;
+    for (size_t i = 0; i < input.size(); ++i) {
+        const bool pairCr = input[i] == '\r' && i + 1 < input.size() && input[i + 1] == '\n';
+        if (at < bytes.size() && bytes[at] == input[i]) {
+            ++at;
+        } else if (!pairCr) {
+            return false;
+        }
+    }
+    return at == bytes.size();
+}
+
 static bool FileIs(const std::string& path, const Bytes& bytes) {
     std::string content;
     return GetFakeFile(path, &content) && Bytes(content.begin(), content.end()) == bytes;
@@ -122,6 +161,12 @@ static void ConvertThroughFiles(const Bytes& original, const Bytes& expected, bo
     if (lone || (existing == OtherThere && !FakeCallFailed())) {
         if (!told || !FileIs(Picked, original)) __builtin_trap();
         if (existing == NoCopy && GetFakeFile(Copy, &ignored)) __builtin_trap();
+        return;
+    }
+    if (!PlainRepairStands(original, expected)) {
+        std::string now;
+        if (!GetFakeFile(Picked, &now)) return;  // a failure's steps are checked above
+        if (!KeepsSomePairs(original, Bytes(now.begin(), now.end()))) __builtin_trap();
         return;
     }
     // Overwrite mode changes nothing in a file the repair leaves as it is.
