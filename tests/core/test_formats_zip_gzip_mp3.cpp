@@ -61,11 +61,13 @@ Bytes JunkBetweenFrames(const Bytes& b) {
 
 // A lone LF put into the first frame holding a pair of its own: after the second kind of
 // damage it keeps one CR of two, and nothing says which.
+const char CrLf[] = "\r\n";
+
 Bytes LoneLineFeedBesidePair(const Bytes& b) {
     Bytes out = b;
     for (const auto& frame : Mp3Frames(b)) {
         const auto start = b.begin() + static_cast<long>(frame.first);
-        const auto pair = std::search(start, start + static_cast<long>(frame.second), "\r\n", "\r\n" + 2);
+        const auto pair = std::search(start, start + static_cast<long>(frame.second), CrLf, CrLf + 2);
         if (pair == start + static_cast<long>(frame.second)) continue;
         size_t at = frame.first + 20;
         if (static_cast<size_t>(pair - b.begin()) < at + 3) at += 8;
