@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <zlib.h>
+
 #include "formats.h"
 #include "samples.h"
 #include "test_support.h"
@@ -76,6 +78,75 @@ Bytes LoneLineFeedBesidePair(const Bytes& b) {
     return out;
 }
 
+// Two members, one after the other, as gzip allows.
+Bytes TwoMembers(const Bytes& b) {
+    Bytes out = b;
+    out.insert(out.end(), b.begin(), b.end());
+    return out;
+}
+
+// An ID3v1 tag after the last frame, its title holding the given text.
+Bytes WithId3v1(const Bytes& b, const char* title) {
+    Bytes out = b;
+    Bytes tag(128, 0);
+    std::memcpy(tag.data(), "TAG", 3);
+    std::memcpy(tag.data() + 3, title, std::strlen(title));
+    out.insert(out.end(), tag.begin(), tag.end());
+    return out;
+}
+Bytes Id3v1WithPair(const Bytes& b) { return WithId3v1(b, "one\r\ntwo"); }
+Bytes Id3v1WithPairAndLineFeed(const Bytes& b) { return WithId3v1(b, "one\r\ntwo\nthree"); }
+
+void PutLittle(Bytes* b, size_t at, unsigned long value, int n) {
+    for (int i = 0; i < n; ++i) (*b)[at + i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+// A ZIP of stored entries made here (its CRCs by zlib), each entry given as name and data.
+Bytes StoredZip(const std::vector<std::pair<std::string, std::string>>& entries) {
+    Bytes out, directory;
+    for (const auto& entry : entries) {
+        const std::string& name = entry.first;
+        const std::string& data = entry.second;
+        const unsigned long crc = crc32(0L, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size()));
+        Bytes local(30, 0), central(46, 0);
+        PutLittle(&local, 0, 0x04034b50, 4);
+        PutLittle(&local, 4, 20, 2);
+        PutLittle(&local, 14, crc, 4);
+        PutLittle(&local, 18, data.size(), 4);
+        PutLittle(&local, 22, data.size(), 4);
+        PutLittle(&local, 26, name.size(), 2);
+        PutLittle(&central, 0, 0x02014b50, 4);
+        PutLittle(&central, 4, 20, 2);
+        PutLittle(&central, 6, 20, 2);
+        PutLittle(&central, 16, crc, 4);
+        PutLittle(&central, 20, data.size(), 4);
+        PutLittle(&central, 24, data.size(), 4);
+        PutLittle(&central, 28, name.size(), 2);
+        PutLittle(&central, 42, out.size(), 4);
+        out.insert(out.end(), local.begin(), local.end());
+        out.insert(out.end(), name.begin(), name.end());
+        out.insert(out.end(), data.begin(), data.end());
+        directory.insert(directory.end(), central.begin(), central.end());
+        directory.insert(directory.end(), name.begin(), name.end());
+    }
+    Bytes end(22, 0);
+    PutLittle(&end, 0, 0x06054b50, 4);
+    PutLittle(&end, 8, entries.size(), 2);
+    PutLittle(&end, 10, entries.size(), 2);
+    PutLittle(&end, 12, directory.size(), 4);
+    PutLittle(&end, 16, out.size(), 4);
+    out.insert(out.end(), directory.begin(), directory.end());
+    out.insert(out.end(), end.begin(), end.end());
+    return out;
+}
+// A name holding a CR LF pair of its own: the records' own pair, in local header and directory.
+Bytes NameWithPair(const Bytes&) { return StoredZip({{"one\r\ntwo.txt", "a\r\nb\nc\r\n"}, {"x", "\n\n"}}); }
+Bytes ManyEntries(const Bytes&) {
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (int i = 0; i < 40; ++i) entries.push_back({"e" + std::to_string(i), std::string(i, 'x') + "\r\n" + std::to_string(i) + "\n"});
+    return StoredZip(entries);
+}
+
 struct Row {
     const char* name;
     const char* sample;
@@ -107,12 +178,22 @@ const Row Rows[] = {
      CheckFailed, SearchDecided},
     {"ZipStreamedCutOffFirstKind", "lines_and_words_streamed.zip", FormatZip, CutOff, EveryLineFeed, CheckFailed,
      CheckUnsure, SearchNoEvidence},  // cut inside data whose descriptor never comes
+    {"ZipNameWithPairSecondKind", "lines_and_words.zip", FormatZip, NameWithPair, LoneLineFeeds, CheckFailed,
+     CheckFailed, SearchDecided},
+    {"ZipManyEntriesSecondKind", "lines_and_words.zip", FormatZip, ManyEntries, LoneLineFeeds, CheckFailed,
+     CheckFailed, SearchDecided},
+    {"ZipManyEntriesFirstKind", "lines_and_words.zip", FormatZip, ManyEntries, EveryLineFeed, CheckFailed,
+     CheckPassed, SearchNoEvidence},
     {"GzipHealthy", "words.gz", FormatGzip, Whole, Undamaged, CheckPassed, CheckFailed, NotAsked},
     {"GzipFirstKind", "words.gz", FormatGzip, Whole, EveryLineFeed, CheckFailed, CheckPassed, SearchNoEvidence},
     {"GzipSecondKind", "words.gz", FormatGzip, Whole, LoneLineFeeds, CheckFailed, CheckFailed, SearchDecided},
     {"GzipBadCrcFirstKind", "words.gz", FormatGzip, TrailerCrcFlipped, EveryLineFeed, CheckFailed, CheckFailed,
      SearchNoEvidence},
     {"GzipCutOffFirstKind", "words.gz", FormatGzip, CutOff, EveryLineFeed, CheckFailed, CheckFailed, SearchNoEvidence},
+    {"GzipTwoMembersSecondKind", "words.gz", FormatGzip, TwoMembers, LoneLineFeeds, CheckFailed, CheckFailed,
+     SearchDecided},
+    {"GzipTwoMembersFirstKind", "words.gz", FormatGzip, TwoMembers, EveryLineFeed, CheckFailed, CheckPassed,
+     SearchNoEvidence},
     {"Mp3Healthy", "noise_32k.mp3", FormatMp3, Whole, Undamaged, CheckPassed, CheckFailed, NotAsked},
     {"Mp3FirstKind", "noise_32k.mp3", FormatMp3, Whole, EveryLineFeed, CheckFailed, CheckPassed, SearchNoEvidence},
     {"Mp3SecondKind", "noise_32k.mp3", FormatMp3, Whole, LoneLineFeeds, CheckFailed, CheckFailed, SearchDecided},
@@ -121,6 +202,11 @@ const Row Rows[] = {
     {"Mp3JunkFirstKind", "noise_32k.mp3", FormatMp3, JunkBetweenFrames, EveryLineFeed, CheckFailed, CheckFailed,
      SearchNoEvidence},
     {"Mp3OneOfTwoSecondKind", "noise_32k.mp3", FormatMp3, LoneLineFeedBesidePair, LoneLineFeeds, CheckFailed,
+     CheckFailed, SearchUndecided},
+    {"Mp3Id3v1Healthy", "noise_32k.mp3", FormatMp3, Id3v1WithPair, Undamaged, CheckPassed, CheckFailed, NotAsked},
+    {"Mp3Id3v1SecondKind", "noise_32k.mp3", FormatMp3, Id3v1WithPair, LoneLineFeeds, CheckFailed, CheckFailed,
+     SearchDecided},
+    {"Mp3Id3v1OneOfTwoSecondKind", "noise_32k.mp3", FormatMp3, Id3v1WithPairAndLineFeed, LoneLineFeeds, CheckFailed,
      CheckFailed, SearchUndecided},
 };
 
