@@ -145,14 +145,13 @@ static bool ReadsAs(unsigned long long at, const unsigned char* want, size_t n, 
 }
 
 // The n bytes of the plain repair from at (every pair's CR dropped).
-static bool ReadsAnyAs(unsigned long long at, unsigned char* out, size_t n, DeflateWay*, unsigned long long* after) {
+static bool ReadRepaired(unsigned long long at, unsigned char* out, size_t n) {
     for (size_t i = 0; i < n; ++i, ++at) {
         if (PickedByte(&S.window, at) == 0x0D && PickedByte(&S.window, at + 1) == 0x0A) ++at;
         const int byte = PickedByte(&S.window, at);
         if (byte < 0) return false;
         out[i] = static_cast<unsigned char>(byte);
     }
-    *after = at;
     return true;
 }
 
@@ -183,10 +182,8 @@ static void NoteLength(const Branch* b, unsigned long long end) {
         } else {
             unsigned char length[4];
             for (int i = 0; i < 4; ++i) length[i] = static_cast<unsigned char>(b->out >> (8 * i));
-            DeflateWay ignored = {};
-            unsigned long long after = 0;
             unsigned char trailer[8];
-            const bool read = ReadsAnyAs(end, trailer, sizeof trailer, &ignored, &after);
+            const bool read = ReadRepaired(end, trailer, sizeof trailer);
             S.found->lengthDiffers = !read || std::memcmp(trailer + 4, length, 4) != 0;
         }
     } else if (b->way.count == 1 && S.guides < MaxLengthGuides) {
