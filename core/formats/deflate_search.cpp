@@ -144,6 +144,17 @@ static bool ReadsAs(unsigned long long at, const unsigned char* want, size_t n, 
     return true;
 }
 
+// The n bytes of the plain repair from at (every pair's CR dropped).
+static bool ReadRepaired(unsigned long long at, unsigned char* out, size_t n) {
+    for (size_t i = 0; i < n; ++i, ++at) {
+        if (PickedByte(&S.window, at) == 0x0D && PickedByte(&S.window, at + 1) == 0x0A) ++at;
+        const int byte = PickedByte(&S.window, at);
+        if (byte < 0) return false;
+        out[i] = static_cast<unsigned char>(byte);
+    }
+    return true;
+}
+
 static bool GzipMemberEnds(const Branch* b, unsigned long long end, DeflateWay* way) {
     unsigned char trailer[8];
     for (int i = 0; i < 4; ++i) {
@@ -158,12 +169,23 @@ static bool GzipMemberEnds(const Branch* b, unsigned long long end, DeflateWay* 
     return next && next[0] == 0x1F && next[1] == 0x8B && next[2] == 0x08;
 }
 
-// The inflated length of a way keeping none or one CR, for the ways keeping two.
-static void NoteLength(const Branch* b) {
+// The inflated length of a way keeping none or one CR, for the ways keeping two. With
+// every CR dropped, a gzip member's own trailer after the stream tells whether the
+// length is the stated one (bytes after the trailer are no matter of the length).
+static void NoteLength(const Branch* b, unsigned long long end) {
     if (S.forced) return;
     if (b->way.count == 0) {
         S.noneEnded = true;
         S.noneOut = b->out;
+        if (S.goal->end == DeflateEndZip) {
+            S.found->lengthDiffers = b->out != S.goal->inflated;
+        } else {
+            unsigned char length[4];
+            for (int i = 0; i < 4; ++i) length[i] = static_cast<unsigned char>(b->out >> (8 * i));
+            unsigned char trailer[8];
+            const bool read = ReadRepaired(end, trailer, sizeof trailer);
+            S.found->lengthDiffers = !read || std::memcmp(trailer + 4, length, 4) != 0;
+        }
     } else if (b->way.count == 1 && S.guides < MaxLengthGuides) {
         S.guide[S.guides].change = static_cast<long long>(b->out);  // made a change once noneOut is known
         S.guide[S.guides++].crAt = b->way.kept[0];
@@ -172,7 +194,7 @@ static void NoteLength(const Branch* b) {
 
 static void StreamEnded(const Branch* b, unsigned long long end) {
     const DeflateGoal* goal = S.goal;
-    NoteLength(b);
+    NoteLength(b, end);
     DeflateWay way = b->way;
     bool passes;
     if (goal->end == DeflateEndZip)
@@ -299,7 +321,6 @@ static void TryPairsByLength() {
     const bool modulo = S.goal->end == DeflateEndGzip;  // ISIZE is the length modulo 2^32
     const long long want = modulo ? static_cast<long long>((stated - S.noneOut) & 0xFFFFFFFFULL)
                                   : static_cast<long long>(stated) - static_cast<long long>(S.noneOut);
-    S.found->lengthDiffers = want != 0;
     for (size_t i = 0; i < S.guides; ++i) S.guide[i].change -= static_cast<long long>(S.noneOut);
     std::sort(S.guide, S.guide + S.guides, ByChange);
     for (size_t i = 0; i < S.guides && !S.found->capped && S.found->ways < 2; ++i) {

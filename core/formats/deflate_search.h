@@ -2,11 +2,12 @@
 // dropped (ZIP entries, gzip members): which few pairs must keep their CR for the data
 // to inflate whole, to the length and CRC-32 its format states?
 //
-// A dropped byte that the stream held throws inflate off at once or soon after (a bad
-// code, a distance too far, a length past the one stated), so the ways are tried as a
-// tree: the stream is inflated once with every CR dropped, and at each pair a copy of
-// the inflate state goes on with that CR kept. A branch ends where inflate fails, so
-// a way is only ever followed as far as it still makes sense.
+// The ways are tried as a tree: the stream is inflated once with every CR dropped, and
+// at each pair a copy of the inflate state goes on with that CR kept; a branch ends
+// where inflate refuses the bytes. That settles one kept CR. A wrong byte often does
+// not stop inflate (Huffman codes fall back into step), but it changes the inflated
+// length by an amount of its own: the ways keeping two CRs tried whole are those whose
+// one-CR changes add up to the stated length. Past two kept CRs nothing is searched.
 //
 // zlib's allocations come from static arenas here: nothing on the heap.
 #ifndef DECRIMP_DEFLATE_SEARCH_H

@@ -16,12 +16,15 @@
 // Search, on a file damaged the second way: each metadata block's length fixes how many
 // of its pairs keep their CR (no CRC covers it, so only none or all can be told apart);
 // each frame ends where the next valid frame header stands in the picked file, and its
-// CRC-16 says which of its pairs keep their CR, with a small cap on the ways tried.
+// CRC-16 says which of its pairs keep their CR. With a CRC-16 alone only a few ways
+// are tried; where the frame's sample size is known and the frame fits the buffer, its
+// subframes read exactly to the CRC-16 as well (flac_subframes.h), and then many more.
 #include "flac.h"
 
 #include <algorithm>
 #include <cstring>
 
+#include "flac_subframes.h"
 #include "own_crcs.h"
 #include "pair_search.h"
 
@@ -39,6 +42,8 @@ struct FrameHeader {
     unsigned char strategy;
     unsigned long long number;
     unsigned long long blockSize;
+    unsigned channelCode;
+    unsigned sizeCode;
 };
 
 unsigned long long BlockSizeOf(unsigned code, const unsigned char* extra) {
@@ -87,6 +92,8 @@ HeaderStatus ParseFrameHeader(const unsigned char* h, size_t have, const FlacFra
     if (FlacCrc8(0, h, at) != h[at]) return HeaderInvalid;
     if (number != (rule->known ? rule->expected : 0)) return HeaderInvalid;
     out->length = at + 1;
+    out->channelCode = h[3] >> 4;
+    out->sizeCode = (h[3] >> 1) & 7;
     out->strategy = h[1];
     out->number = number;
     return HeaderValid;
@@ -291,6 +298,16 @@ Readings headerReadings;
 Readings nextReadings;
 unsigned char scanWindow[ScanBlock + FlacMaxFrameHeader];
 
+// The frame being searched, for reading its subframes way by way: its bytes as picked
+// after the header, and each way's bytes of the original.
+const size_t MaxParsedFrame = 1 << 18;
+unsigned char framePicked[MaxParsedFrame];
+size_t framePickedLength;
+unsigned char frameOriginal[FlacMaxFrameHeader + MaxParsedFrame];
+const Reading* parsedHeader;
+FlacFrameShape parsedShape;
+unsigned streamInfoBits;  // bits per sample STREAMINFO gives, 0 when unknown
+
 size_t ReadableHeader(const PickedBytes* picked, unsigned long long at) {
     return static_cast<size_t>(std::min<unsigned long long>(FlacMaxFrameHeader, picked->size - at));
 }
@@ -410,8 +427,51 @@ struct FrameTries {
     FlacFrameRule rule;
 };
 
+// The frame as the way keeping these pairs (indices, ascending) gives it: do its
+// subframes read exactly to its CRC-16?
+bool WayParses(const SpanPairs* pairs, const size_t* keptIndex, size_t keep) {
+    std::memcpy(frameOriginal, parsedHeader->bytes, parsedHeader->length);
+    size_t out = parsedHeader->length, nextKept = 0, pair = 0;
+    for (size_t i = 0; i < framePickedLength; ++i) {
+        if (pair < pairs->count && pairs->at[pair] - pairs->from == i) {
+            const bool kept = nextKept < keep && keptIndex[nextKept] == pair;
+            nextKept += kept ? 1 : 0;
+            ++pair;
+            if (!kept) continue;
+        }
+        frameOriginal[out++] = framePicked[i];
+    }
+    return FlacSubframesFit(frameOriginal, out, parsedHeader->length, &parsedShape);
+}
+
+// Gets the frame ready for WayParses: false when it cannot be read so (its sample size
+// unknown, too long for the buffer, a failed read).
+bool LoadFrame(const PickedBytes* picked, const Reading* header, const FrameHeader& parsed, unsigned long long end) {
+    const unsigned bits = parsed.sizeCode == 0 ? streamInfoBits : FlacSampleBitsOfCode(parsed.sizeCode);
+    if (bits == 0 || end - header->to > MaxParsedFrame) return false;
+    framePickedLength = static_cast<size_t>(end - header->to);
+    if (!ReadPicked(picked, header->to, framePicked, framePickedLength)) return false;
+    parsedHeader = header;
+    parsedShape.blockSize = parsed.blockSize;
+    parsedShape.channelCode = parsed.channelCode;
+    parsedShape.sampleBits = bits;
+    return true;
+}
+
+// The ways the frame's pairs may be kept: with its subframes read as a second check
+// where they can be, else by the CRC-16 alone.
+SpanFound FindFrameWays(const PickedBytes* picked, const Reading* header, const FrameHeader& parsed,
+                        unsigned long long end) {
+    const bool parses = LoadFrame(picked, header, parsed, end);
+    // The plain repair's reading passes: nothing says a CR stayed here.
+    if (spanPairs.noneKept == 0 && (!parses || WayParses(&spanPairs, nullptr, 0))) return SpanOneWay;
+    if (!parses) return FindKeptPairsAnyCount(&spanPairs, 0, SpanWaysCrc16, &tryKept);
+    return FindKeptPairsAnyCountChecked(&spanPairs, 0, SpanWaysCrc16Checked, WayParses, SpanChecksCrc16, &tryKept);
+}
+
 // The frame [header, end): its CRC-16 over the whole must come out 0.
-void TryFrameEnd(const PickedBytes* picked, const Reading* header, unsigned long long end, FrameTries* tries) {
+void TryFrameEnd(const PickedBytes* picked, const Reading* header, const FrameHeader& parsed, unsigned long long end,
+                 FrameTries* tries) {
     if (!ListSpanPairs(picked, header->to, end, SpanCrcFlac16, FlacCrc16(0, header->bytes, header->length),
                        &spanPairs)) {
         tries->tooMany = true;
@@ -422,10 +482,7 @@ void TryFrameEnd(const PickedBytes* picked, const Reading* header, unsigned long
         tries->passed = 2;
         return;
     }
-    // The plain repair's reading passes: nothing says a CR stayed here.
-    const SpanFound found = spanPairs.noneKept == 0
-                                ? SpanOneWay
-                                : FindKeptPairsAnyCount(&spanPairs, 0, SpanWaysCrc16, &tryKept);
+    const SpanFound found = FindFrameWays(picked, header, parsed, end);
     if (found == SpanNoWay || found == SpanTooManyWays) {
         tries->tooMany = tries->tooMany || found == SpanTooManyWays;
         return;
@@ -459,7 +516,7 @@ bool TryFrameHeader(const PickedBytes* picked, const Reading* header, const Fram
     }
     if (tries->passed == 0 && tries->next == 0) tries->next = ends[0];  // where the walk goes on if none passes
     tries->rule = after;
-    for (size_t e = 0; e < endCount && tries->passed < 2; ++e) TryFrameEnd(picked, header, ends[e], tries);
+    for (size_t e = 0; e < endCount && tries->passed < 2; ++e) TryFrameEnd(picked, header, parsed, ends[e], tries);
     return true;
 }
 
@@ -494,6 +551,29 @@ Found SearchFrame(const PickedBytes* picked, unsigned long long at, FlacFrameRul
     return tries.passed > 1 ? FoundSeveral : FoundBroken;
 }
 
+// The bits per sample of the STREAMINFO block [from, to) of the picked file, read with
+// the CRs of way kept; 0 when it does not read as one.
+unsigned StreamInfoBitsOf(const PickedBytes* picked, unsigned long long from, unsigned long long to,
+                          const KeptPairs* way) {
+    const size_t wanted = 4 + StreamInfoLength;
+    unsigned char readBytes[2 * wanted], block[wanted];
+    if (to < from || to - from > sizeof readBytes || !ReadPicked(picked, from, readBytes, static_cast<size_t>(to - from)))
+        return 0;
+    size_t length = 0, nextKept = 0;
+    for (size_t i = 0; i < to - from; ++i) {
+        const unsigned long long at = from + i;
+        while (nextKept < way->count && way->at[nextKept] < at) ++nextKept;
+        const bool dropped = readBytes[i] == 0x0D && i + 1 < to - from && readBytes[i + 1] == 0x0A &&
+                             !(nextKept < way->count && way->at[nextKept] == at);
+        if (dropped) continue;
+        if (length == wanted) return 0;
+        block[length++] = readBytes[i];
+    }
+    if (length != wanted) return 0;
+    // Sample rate (20 bits), channels less one (3), then bits per sample less one (5).
+    return ((block[4 + 12] & 1u) << 4 | block[4 + 13] >> 4) + 1;
+}
+
 bool Append(const KeptPairs* way, KeptPairs* kept) {
     for (size_t i = 0; i < way->count; ++i)
         if (!KeepPair(kept, way->at[i])) return false;
@@ -507,10 +587,13 @@ SearchVerdict SearchFlacKeptPairs(const PickedBytes* picked, KeptPairs* kept) {
     if (!ReadPicked(picked, 0, marker, 4) || std::memcmp(marker, "fLaC", 4) != 0) return SearchNoEvidence;
     bool keptSome = false, broken = false, several = false;
     unsigned long long at = 4;
+    streamInfoBits = 0;
     for (bool first = true, last = false; !last; first = false) {
+        const unsigned long long blockAt = at;
         const Found found = SearchBlock(picked, at, first, &at, &last);
         if (found == FoundSeveral) return SearchUndecided;
         if (found != FoundOne) return keptSome ? SearchUndecided : SearchNoEvidence;
+        if (first) streamInfoBits = StreamInfoBitsOf(picked, blockAt, at, &wayKept);
         if (!Append(&wayKept, kept)) return SearchUndecided;
         keptSome = keptSome || wayKept.count > 0;
     }

@@ -77,18 +77,33 @@ void SortLifts(const SpanPairs* pairs) {
     std::sort(liftIndex, liftIndex + pairs->count);
 }
 
-// Pairs after index `after` whose lift is need: counted up to 2, the first put at found[last].
-int CountLastPair(const SpanPairs* pairs, unsigned long need, size_t after, bool anyAfter, size_t last) {
+// The second check, when the caller gave one, and how many ways it may still be asked.
+SpanWayCheck wayCheck = nullptr;
+unsigned long checksLeft = 0;
+bool checksRanOut = false;
+
+// Pairs after index `after` whose lift is need, each making a way with chosen[0, last):
+// those passing the second check (if any) added to *matches, up to 2; the first whole
+// way that passed is put in found.
+void CountLastPair(const SpanPairs* pairs, unsigned long need, size_t after, bool anyAfter, size_t last,
+                   int* matches) {
     const unsigned long long key = static_cast<unsigned long long>(need) << IndexBits;
-    int matches = 0;
     for (const unsigned long long* entry = std::lower_bound(liftIndex, liftIndex + pairs->count, key);
-         entry < liftIndex + pairs->count && (*entry >> IndexBits) == need; ++entry) {
+         entry < liftIndex + pairs->count && (*entry >> IndexBits) == need && *matches < 2; ++entry) {
         const size_t index = static_cast<size_t>(*entry & ((1ULL << IndexBits) - 1));
         if (anyAfter && index <= after) continue;
-        if (matches == 0) found[last] = index;
-        ++matches;
+        chosen[last] = index;
+        if (wayCheck != nullptr) {
+            if (checksLeft == 0) {
+                checksRanOut = true;
+                return;
+            }
+            --checksLeft;
+            if (!wayCheck(pairs, chosen, last + 1)) continue;
+        }
+        if (*matches == 0) std::memcpy(found, chosen, (last + 1) * sizeof chosen[0]);
+        ++*matches;
     }
-    return matches;
 }
 
 // Ways of keeping exactly keep pairs that give want: 0, 1 (in found) or 2 meaning more.
@@ -103,11 +118,9 @@ int CountWays(const SpanPairs* pairs, size_t keep, unsigned long want) {
     for (;;) {
         for (size_t i = fresh; i < before; ++i)
             chosenSum[i + 1] = chosenSum[i] ^ Shift(pairs->crc, pairs->lift[chosen[i]], keep - 1 - i);
-        const int here = CountLastPair(pairs, target ^ chosenSum[before], before > 0 ? chosen[before - 1] : 0,
-                                       before > 0, before);
-        if (here > 0 && matches == 0) std::memcpy(found, chosen, before * sizeof chosen[0]);
-        matches += here;
-        if (matches >= 2) return 2;
+        CountLastPair(pairs, target ^ chosenSum[before], before > 0 ? chosen[before - 1] : 0, before > 0, before,
+                      &matches);
+        if (matches >= 2 || checksRanOut) return matches;
         // The next combination of the first pairs, leaving room for the last one.
         size_t i = before;
         while (i > 0 && chosen[i - 1] >= pairs->count - 2 - (before - i)) --i;
@@ -217,6 +230,8 @@ SpanFound FindKeptPairs(const SpanPairs* pairs, size_t keep, unsigned long want,
                         KeptPairs* kept) {
     if (keep > pairs->count) return SpanNoWay;
     if (WaysToChoose(pairs->count, keep, maxWays) > maxWays) return SpanTooManyWays;
+    wayCheck = nullptr;
+    checksRanOut = false;
     SortLifts(pairs);
     const int ways = CountWays(pairs, keep, want);
     if (ways == 0) return SpanNoWay;
@@ -226,8 +241,16 @@ SpanFound FindKeptPairs(const SpanPairs* pairs, size_t keep, unsigned long want,
 
 SpanFound FindKeptPairsAnyCount(const SpanPairs* pairs, unsigned long want, unsigned long long maxWays,
                                 KeptPairs* kept) {
+    return FindKeptPairsAnyCountChecked(pairs, want, maxWays, nullptr, 0, kept);
+}
+
+SpanFound FindKeptPairsAnyCountChecked(const SpanPairs* pairs, unsigned long want, unsigned long long maxWays,
+                                       SpanWayCheck check, unsigned long maxChecks, KeptPairs* kept) {
     static size_t firstFound[MaxSpanPairs];
     SortLifts(pairs);
+    wayCheck = check;
+    checksLeft = maxChecks;
+    checksRanOut = false;
     unsigned long long tried = 0;
     int matches = 0;
     size_t matchedKeep = 0;
@@ -245,8 +268,11 @@ SpanFound FindKeptPairsAnyCount(const SpanPairs* pairs, unsigned long want, unsi
             std::memcpy(firstFound, found, keep * sizeof found[0]);
         }
         matches += here;
-        if (matches >= 2) return SpanSeveralWays;
+        if (matches >= 2 || checksRanOut) break;
     }
+    wayCheck = nullptr;
+    if (checksRanOut) return SpanTooManyWays;
+    if (matches >= 2) return SpanSeveralWays;
     if (tried == 0 && pairs->count > 0) return SpanTooManyWays;
     if (matches == 0) return allCounts ? SpanNoWay : SpanTooManyWays;
     std::memcpy(found, firstFound, matchedKeep * sizeof found[0]);

@@ -526,30 +526,45 @@ size_t CentralVariableLength(const unsigned char* b) {
     return static_cast<size_t>(Little16(b + 28)) + Little16(b + 30) + Little16(b + 32);
 }
 
-// A local entry at w->at, its header read the plain repair's way where its data then
-// ends where a record starts, else the one other way that does: false when the walk
-// cannot go on.
+// Whether a stored entry's data [from, end), keeping `keep` of its pairs, gives its CRC-32
+// one way (nothing is kept here).
+bool StoredDataPasses(const ZipEntry* e, unsigned long long from, unsigned long long end, unsigned long long keep) {
+    static KeptPairs scratch;
+    scratch.count = 0;
+    if (e->method != ZipStored || (e->flags & ZipFlagEncrypted)) return false;
+    if (!ListSpanPairs(Z.window.picked, from, end, SpanCrcZlib, 0, &Z.pairs)) return false;
+    if (keep == 0) return Z.pairs.noneKept == e->crc;
+    return FindKeptPairs(&Z.pairs, static_cast<size_t>(keep), e->crc, SpanWaysCrc32, &scratch) == SpanOneWay;
+}
+
+// A local entry at w->at, its header read the one way whose data ends where a record
+// starts; where several do, the one way whose stored data then gives its CRC-32, or
+// else the plain repair's: false when the walk cannot go on.
 bool LocalEntry(ZipWalk* w, KeptPairs* kept) {
     static RecordWays ways;
     const unsigned long long offset = w->at - w->removed;
     if (!ReadRecordWays(w->at, ZipLocalSize, LocalVariableLength, &ways)) return false;
-    size_t chosen = ways.count, fits = 0;
+    size_t chosen = ways.count, fits = 0, passing = 0;
     Reading descriptor;
     ZipEntry e;
     unsigned long long end = 0, pairs = 0;
-    for (size_t i = 0; i < ways.count && fits < 2; ++i) {
+    for (size_t i = 0; i < ways.count; ++i) {
         ZipEntry here = LocalFields(ways.fixed[i].bytes);
         unsigned long long hereEnd = 0, herePairs = 0;
-        if (!FindEntryEnd(ways.variable[i].to, &here, &hereEnd, &herePairs, &descriptor)) continue;
-        if (fits++ == 0) {
+        const unsigned long long from = ways.variable[i].to;
+        if (!FindEntryEnd(from, &here, &hereEnd, &herePairs, &descriptor)) continue;
+        const bool first = fits++ == 0;
+        const bool passes = ways.count > 1 &&
+                            StoredDataPasses(&here, from, hereEnd, here.packed - (hereEnd - from - herePairs));
+        if (passes) ++passing;
+        if (first || (passes && passing == 1)) {
             chosen = i;
             e = here;
             end = hereEnd;
             pairs = herePairs;
         }
-        if (i == 0) break;  // the plain repair's reading fits
     }
-    if (fits != 1) return false;
+    if (fits == 0 || passing > 1) return false;
     if (!TakeReading(w, &ways.fixed[chosen], kept) || !TakeReading(w, &ways.variable[chosen], kept)) return false;
     if ((e.flags & ZipFlagSizesAfter) && !FindEntryEnd(w->at, &e, &end, &pairs, &descriptor)) return false;
     const unsigned long long keep = e.packed - (end - w->at - pairs);

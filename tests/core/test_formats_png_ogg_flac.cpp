@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "flac_subframes.h"
 #include "formats.h"
 #include "own_crcs.h"
 #include "pair_search.h"
@@ -74,6 +75,12 @@ const FormatRow Rows[] = {
      SearchUndecided},
     {"FlacMixedCommentFirstKind", "flac:mixed-comment", FormatFlac, Whole, EveryLineFeed, CheckFailed, CheckPassed,
      SearchNoEvidence},
+    // A frame keeping 2 CRs among 22 to 27 pairs: more ways than its CRC-16 alone is
+    // tried with; its subframes read exactly decide it.
+    {"FlacTwoKeptAmongManySecondKind", "noise_pairs.flac", FormatFlac, Whole, LoneLineFeeds, CheckFailed,
+     CheckFailed, SearchDecided},
+    {"FlacTwoKeptAmongManyFirstKind", "noise_pairs.flac", FormatFlac, Whole, EveryLineFeed, CheckFailed,
+     CheckPassed, SearchNoEvidence},
     // Small PNGs whose header and CRC fields hold an LF or a pair of their own.
     {"PngLengthHoldsLfSecondKind", "png:length-lf", FormatPng, Whole, LoneLineFeeds, CheckFailed, CheckFailed,
      SearchDecided},
@@ -429,5 +436,61 @@ TEST_P(OriginalReadings, ListEveryWay) {
 
 INSTANTIATE_TEST_SUITE_P(Readings, OriginalReadings, ::testing::ValuesIn(ReadingRows),
                          [](const ::testing::TestParamInfo<ReadingRow>& info) { return info.param.name; });
+
+// ---- A FLAC frame's subframes read to the bit ----
+
+// The first frame of a FLAC file: after the metadata blocks, up to the next sync where
+// the CRC-16 comes out 0. Its header is 8 bytes in noise_pairs.flac (a 16-bit block size).
+Bytes FirstFlacFrame(const Bytes& flac) {
+    size_t at = 4;
+    for (bool last = false; !last && at + 4 <= flac.size();) {
+        last = (flac[at] & 0x80) != 0;
+        at += 4 + (size_t(flac[at + 1]) << 16 | size_t(flac[at + 2]) << 8 | flac[at + 3]);
+    }
+    for (size_t end = at + 2; end + 1 < flac.size(); ++end)
+        if (flac[end] == 0xFF && flac[end + 1] == 0xF8 && FlacCrc16(0, flac.data() + at, end - at) == 0)
+            return Bytes(flac.begin() + at, flac.begin() + end);
+    ADD_FAILURE() << "no whole first frame";
+    return Bytes();
+}
+
+enum FrameChange { Unchanged, ByteTakenOut, ByteAdded, ReservedSubframeType, SubframePaddingBitSet };
+struct SubframeRow {
+    const char* name;
+    FrameChange change;
+    FlacFrameShape shape;
+    bool fits;
+};
+const size_t PairsHeaderLength = 8;
+const SubframeRow SubframeRows[] = {
+    {"WholeFrame", Unchanged, {3072, 0, 16}, true},
+    {"ByteTakenOut", ByteTakenOut, {3072, 0, 16}, false},
+    {"ByteAdded", ByteAdded, {3072, 0, 16}, false},
+    {"ReservedType", ReservedSubframeType, {3072, 0, 16}, false},
+    {"PaddingBitSet", SubframePaddingBitSet, {3072, 0, 16}, false},
+    {"SampleBitsWrong", Unchanged, {3072, 0, 24}, false},
+    {"StereoSaid", Unchanged, {3072, 1, 16}, false},
+    {"SideChannelSaid", Unchanged, {3072, 9, 16}, false},
+    {"BlockOneShort", Unchanged, {3071, 0, 16}, false},
+    {"NoSampleBits", Unchanged, {3072, 0, 0}, false},
+};
+
+class FlacSubframes : public ::testing::TestWithParam<SubframeRow> {};
+
+TEST_P(FlacSubframes, ReadExactlyToTheCrc) {
+    const SubframeRow& row = GetParam();
+    Bytes frame = FirstFlacFrame(Sample("noise_pairs.flac"));
+    ASSERT_GT(frame.size(), PairsHeaderLength + 100);
+    ASSERT_EQ(FlacCrc8(0, frame.data(), PairsHeaderLength - 1), frame[PairsHeaderLength - 1]);
+    const size_t middle = frame.size() / 2;
+    if (row.change == ByteTakenOut) frame.erase(frame.begin() + middle);
+    if (row.change == ByteAdded) frame.insert(frame.begin() + middle, 0x0D);
+    if (row.change == ReservedSubframeType) frame[PairsHeaderLength] = 0x04;  // type 000010
+    if (row.change == SubframePaddingBitSet) frame[PairsHeaderLength] |= 0x80;
+    EXPECT_EQ(FlacSubframesFit(frame.data(), frame.size(), PairsHeaderLength, &row.shape), row.fits);
+}
+
+INSTANTIATE_TEST_SUITE_P(Frames, FlacSubframes, ::testing::ValuesIn(SubframeRows),
+                         [](const ::testing::TestParamInfo<SubframeRow>& info) { return info.param.name; });
 
 }  // namespace

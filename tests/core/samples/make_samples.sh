@@ -53,6 +53,29 @@ PYEND
 flac --silent --force --best --blocksize=1152 --padding=64 \
     --tag="COMMENT=first line"$'\r\n'"second line" -o noise_mono.flac "$TMP/noise_mono.wav"
 
+# Mono 16-bit noise in frames of 3,072 samples (verbatim, about 24 LFs each), two
+# samples 0x0D0A planted in one frame whose bytes then hold 22 to 27 LFs: that frame
+# keeps 2 CRs among that many pairs, more ways than a CRC-16 alone is tried with, so
+# its subframe read must decide it. The seed is the first that gives such a frame.
+$PY - "$TMP/noise_pairs.wav" <<'PYEND'
+import random, struct, sys, wave
+for seed in range(1000):
+    rng = random.Random(seed)
+    samples = [rng.randrange(-32768, 32768) for _ in range(3072 * 4)]
+    frame = 2
+    samples[frame * 3072 + 700] = 0x0D0A
+    samples[frame * 3072 + 2100] = 0x0D0A
+    body = b"".join(struct.pack(">h", s) for s in samples[frame * 3072:(frame + 1) * 3072])
+    if 22 <= body.count(b"\n") <= 27 and body.count(b"\r\n") == 2:
+        break
+with wave.open(sys.argv[1], "wb") as out:
+    out.setnchannels(1)
+    out.setsampwidth(2)
+    out.setframerate(8000)
+    out.writeframes(b"".join(struct.pack("<h", s) for s in samples))
+PYEND
+flac --silent --force --best --blocksize=3072 --padding=16 -o noise_pairs.flac "$TMP/noise_pairs.wav"
+
 # Vorbis noise: compressed audio holds a CR LF pair about once in 65,536 bytes, so the
 # seed is the first whose file holds at least two; the comment holds one more.
 for seed in $(seq 1 200); do
