@@ -22,6 +22,7 @@
 #include "state.h"
 #include "test_support.h"
 #include "under_test.h"
+#include "work_path.h"
 
 namespace fs = std::filesystem;
 
@@ -119,7 +120,7 @@ TEST_F(ConvertFileTest, ExistingCopyIsTakenOnlyWhenItHoldsTheRepair) {
     longer.push_back('!');
     Bytes changedAtTheEnd = repair;
     changedAtTheEnd.back() = 'x';
-    struct ExistingCase { const char* name; Bytes copy; bool taken; };
+    struct ExistingCase { const char* name; Bytes copy; bool taken; bool otherName = false; };
     const ExistingCase cases[] = {
         {"the repair", repair, true},
         {"someone's own copy", ToBytes("my own notes"), false},
@@ -127,15 +128,22 @@ TEST_F(ConvertFileTest, ExistingCopyIsTakenOnlyWhenItHoldsTheRepair) {
         {"the repair cut short", Bytes(repair.begin(), repair.end() - 1), false},
         {"the repair and more", longer, false},
         {"the last byte differs", changedAtTheEnd, false},
+        // A hard link: the file is also lib.mp3, which must not become the picked file.
+        {"the repair, under a second name too", repair, false, true},
     };
     for (int generate : {1, 0}) {
         for (const ExistingCase& c : cases) {
             const std::string label = std::string(c.name) + (generate ? ", generate" : ", overwrite");
             WriteAll(FileOf("a.mp3"), input);
-            WriteAll(FileOf("Copy of a.mp3"), c.copy);
+            WriteAll(FileOf(c.otherName ? "lib.mp3" : "Copy of a.mp3"), c.copy);
+            if (c.otherName) fs::create_hard_link(FileOf("lib.mp3"), FileOf("Copy of a.mp3"));
             RecordedEvents().clear();
             UseFolder(folder);
             Convert("a.mp3", generate);
+            if (c.otherName) {
+                EXPECT_EQ(ReadAll(FileOf("lib.mp3")), c.copy) << label;
+                fs::remove(FileOf("lib.mp3"));
+            }
             if (!c.taken) {
                 ExpectOneBox("File Not Written!", PathOf("Copy of a.mp3"));
                 EXPECT_EQ(ReadAll(FileOf("a.mp3")), input) << label;
@@ -257,6 +265,27 @@ TEST_F(ConvertFileTest, FilesUnderTheProgramsOwnNamesAreNeverTouched) {
             EXPECT_EQ(FolderContents(folder), expected);
         }
     }
+}
+
+// With every backup name of the program's own taken, the repair does not take the picked
+// file's place: a replace without a backup keeps nothing of the file beyond its bytes.
+TEST_F(ConvertFileTest, NoFreeBackupNameLeavesThePickedFile) {
+    const Bytes mine = ToBytes("someone's own file\n");
+    std::vector<std::string> expected = {"Copy of a.mp3", "a.mp3"};
+    for (int number = 1; number <= OwnNameTries; ++number) {
+        char own[WorkPathSize];
+        ASSERT_TRUE(PutOwnNameBeside(own, "a.mp3", SetAsideStem, number));
+        WriteAll(FileOf(own), mine);
+        expected.push_back(own);
+    }
+    WriteAll(FileOf("a.mp3"), ToBytes("a\r\n"));
+    Convert("a.mp3", 0);
+    ExpectOneBox("File Not Replaced!", PathOf("a.mp3"));
+    EXPECT_EQ(ReadAll(FileOf("a.mp3")), ToBytes("a\r\n"));
+    EXPECT_EQ(ReadAll(FileOf("Copy of a.mp3")), ToBytes("a\n"));
+    EXPECT_EQ(ReadAll(FileOf(expected.back())), mine);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(FolderContents(folder), expected);
 }
 
 TEST_F(ConvertFileTest, MissingInputIsReportedAndNothingIsWritten) {
@@ -447,6 +476,21 @@ TEST_F(ConvertFileTest, EveryFailureOfTheReplaceKeepsBothFilesNamed) {
             EXPECT_EQ(FolderContents(folder), (std::vector<std::string>{"Copy of a.mp3", "a.mp3"}));
         }
     }
+}
+
+// Another program saves the picked file after the last check and before ReplaceFileA:
+// its save leaves under the backup name with the old name's bytes, and stays there.
+TEST_F(ConvertFileTest, SaveJustBeforeTheReplaceIsKeptUnderTheBackupName) {
+    if (std::strcmp(AnsweredAs, "XP") != 0) GTEST_SKIP() << "only a build answering as XP can be told to save first";
+    WriteAll(FileOf("a.mp3"), ToBytes("a\r\n"));
+    SetEnvironmentVariableA("DECRIMP_REPLACE_FILE_ANSWER", "saved");
+    Convert("a.mp3", 0);
+    SetEnvironmentVariableA("DECRIMP_REPLACE_FILE_ANSWER", nullptr);
+    const std::string backup = std::string(SetAsideStem) + ".tmp";
+    ExpectOneBox("Original Kept Aside!", PathOf(backup), BoxWarning);
+    EXPECT_EQ(ReadAll(FileOf("a.mp3")), ToBytes("a\n"));
+    EXPECT_EQ(ReadAll(FileOf(backup)), ToBytes("a\r\nsaved"));
+    EXPECT_EQ(FolderContents(folder), (std::vector<std::string>{"a.mp3", backup}));
 }
 #endif
 

@@ -265,6 +265,7 @@ bool ReadPathStamp(const char* path, FileStamp* stamp) {
     stamp->indexHigh = 0;
     stamp->size = Files[path].size();
     stamp->writeTime = stamp->changeTime = Writes[path];
+    stamp->links = 1;
     return true;
 }
 
