@@ -220,7 +220,7 @@ ReplaceResult ReplacePath(const char* from, const char* to, const char* backup) 
     if (!Exists(from) || !Exists(to)) return NotReplaced;
     if (backup) {
         Files[backup] = Files[to];
-        ++Writes[backup];
+        Writes[backup] = Writes[to];  // moved there, as ReplaceFileA does: the last write stays
         if (FailNow()) {
             Files.erase(to);
             return NotReplaced;
