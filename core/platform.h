@@ -74,9 +74,7 @@ struct FileStamp {
 bool ReadPathStamp(const char* path, FileStamp* stamp);
 bool ReadStreamStamp(FILE* stream, FileStamp* stamp);
 // A redirector or a file system without serial numbers gives the volume 0: that is no
-// volume's identity, so volumes are compared only where both stamps have one. (Under
-// Wine a file's volume may also turn to 0 while it is open, once a drive letter that
-// has no serial is mapped to its folder.)
+// volume's identity, so volumes are compared only where both stamps have one.
 inline bool SameVolume(const FileStamp& a, const FileStamp& b) {
     return a.volume == 0 || b.volume == 0 || a.volume == b.volume;
 }
