@@ -162,6 +162,13 @@ static CopyResult NameTheCopy(Conversion* c) {
     return CopyDone;
 }
 
+// A "Copy of " file with a second name (a hard link) is that other name's file as well:
+// in the picked file's place, the two would share it. Where the count cannot be read,
+// it is not taken either.
+static bool HasOneName(const Conversion& c) {
+    return c.copyStamped && c.copy.links <= 1;
+}
+
 // A "Copy of " file that was there before: taken only when it already holds the repair
 // (an earlier run made it). Anything else may be the user's own copy and stays as it is;
 // so does a link, whose bytes live elsewhere: in the picked file's place it would turn
@@ -173,7 +180,8 @@ static CopyResult UseExistingCopy(FILE* input, Conversion* c) {
     if (!copy) return CopyWriteFailed;
     Unbuffer(copy);
     c->copyStamped = ReadStreamStamp(copy, &c->copy);
-    CopyResult result = IsDiskFile(copy) ? MatchRestoring(input, copy, &c->changed, &Evidence) : CopyWriteFailed;
+    CopyResult result = IsDiskFile(copy) && HasOneName(*c) ? MatchRestoring(input, copy, &c->changed, &Evidence)
+                                                            : CopyWriteFailed;
     // A copy that differs from the plain repair may still hold the exact one.
     if (result == CopyDone || result == CopyDiffers)
         result = ExistingCopyOfItsKind(input, copy, c, result);
@@ -226,7 +234,8 @@ static bool MayReplace(const Conversion& c) {
 
 // An empty file of the program's own beside the picked file, where the replace may move
 // the picked file's old bytes on the way. Made before the call, so the call never writes
-// over a file that someone else made.
+// over a file that someone else made. Without one there is no replace: the rename that
+// needs none keeps nothing of the file beyond its bytes, and that is never done unasked.
 static bool MakeBackup(Conversion* c) {
     FILE* backup = CreateOwnFile(c->backupPath, c->pickedPath, SetAsideStem);
     if (!backup) return false;
@@ -235,9 +244,17 @@ static bool MakeBackup(Conversion* c) {
     return false;
 }
 
+// After the replace the backup holds the picked file as it was read, unless another
+// program saved it after the last check. Size and last write time tell: FAT gives a file
+// a new number when it is renamed, and a rename moves the change time.
+static bool HoldsWhatWasRead(const Conversion& c, const FileStamp& backup) {
+    return c.pickedStamped && backup.size == c.picked.size && backup.writeTime == c.picked.writeTime;
+}
+
 // The backup goes once the replace is done or given up, unless it holds the picked
 // file's old bytes after a failure: then they go back under the picked name, or, where
-// that name is not free, a box names the backup, as it does when one cannot go.
+// that name is not free, a box names the backup, as it does when one cannot go. A save
+// that the replace moved there stays too, and the box names it.
 static void FinishBackup(const Conversion& c, ReplaceResult result, OwnerWindow owner) {
     FileStamp backup;
     if (!ReadPathStamp(c.backupPath, &backup)) {  // what it holds cannot be told: it stays
@@ -247,6 +264,10 @@ static void FinishBackup(const Conversion& c, ReplaceResult result, OwnerWindow 
     const bool holdsBytes = backup.size != 0;
     if (result != Replaced && holdsBytes) {
         if (!RenameToNewPath(c.backupPath, c.pickedPath, nullptr)) TellKeptAside(owner, c.backupPath);
+        return;
+    }
+    if (result == Replaced && holdsBytes && !HoldsWhatWasRead(c, backup)) {
+        TellKeptAside(owner, c.backupPath);
         return;
     }
     if (!DeletePath(c.backupPath) && holdsBytes) TellKeptAside(owner, c.backupPath);
@@ -260,10 +281,9 @@ static bool ReplacePickedFile(Conversion* c, OwnerWindow owner) {
     unsigned attributes = 0;
     const bool attributesRead = ReadKeptAttributes(c->pickedPath, &attributes);
     ReplaceResult result = NotReplaced;
-    if (MayReplace(*c)) {
-        const bool backedUp = MakeBackup(c);
-        result = ReplacePath(c->copyPath, c->pickedPath, backedUp ? c->backupPath : nullptr);
-        if (backedUp) FinishBackup(*c, result, owner);
+    if (MayReplace(*c) && MakeBackup(c)) {
+        result = ReplacePath(c->copyPath, c->pickedPath, c->backupPath);
+        FinishBackup(*c, result, owner);
     }
     if (result == NoOneStepReplace && ReplaceInSteps(c->copyPath, c->pickedPath, owner)) result = Replaced;
     if (result != Replaced) {

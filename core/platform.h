@@ -68,21 +68,27 @@ struct FileStamp {
     unsigned long long size;
     unsigned long long writeTime;
     unsigned long long changeTime;  // 0 where the system keeps none (Windows 95/98/Me)
+    unsigned long long links;       // the names the file has; 1 where the system keeps no count
 };
 // False when the system cannot tell (no such file, not a file on a disk).
 bool ReadPathStamp(const char* path, FileStamp* stamp);
 bool ReadStreamStamp(FILE* stream, FileStamp* stamp);
+// A redirector or a file system without serial numbers gives the volume 0: that is no
+// volume's identity, so volumes are compared only where both stamps have one.
+inline bool SameVolume(const FileStamp& a, const FileStamp& b) {
+    return a.volume == 0 || b.volume == 0 || a.volume == b.volume;
+}
 // True when the two stamps are of one file. File systems that derive their numbers may
 // give one number to two files, so size and last write time must agree as well.
 inline bool SameFileIdentity(const FileStamp& a, const FileStamp& b) {
-    return a.identified && b.identified && a.volume == b.volume && a.index == b.index &&
+    return a.identified && b.identified && SameVolume(a, b) && a.index == b.index &&
            a.indexHigh == b.indexHigh && a.size == b.size && a.writeTime == b.writeTime;
 }
 // True when nothing changed in the file between the two stamps. Where either gives no
 // number of its own, size and times decide alone.
 inline bool SameFileUnchanged(const FileStamp& a, const FileStamp& b) {
     const bool sameNumber = !a.identified || !b.identified ||
-                            (a.volume == b.volume && a.index == b.index && a.indexHigh == b.indexHigh);
+                            (SameVolume(a, b) && a.index == b.index && a.indexHigh == b.indexHigh);
     return sameNumber && a.size == b.size && a.writeTime == b.writeTime && a.changeTime == b.changeTime;
 }
 // A file system without numbers of its own may give every file 0 (or all ones).

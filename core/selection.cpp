@@ -58,9 +58,11 @@ const int MaxPickedNames = SelectionBufferSize / 2;
 // What the file system tells of one picked name, read once per walk before anything
 // is converted: the file it reaches, and, for a run, the file its copy would be.
 struct PickedFile {
-    bool exact;  // no part of the path ends in a dot or a space
-    bool known;  // the system gave the file's identity: a number of its own
+    bool exact;    // no part of the path ends in a dot or a space
+    bool stamped;  // the system gave the file's stamp
+    bool known;    // and a number of its own in it: the file's identity
     FileStamp identity;
+    bool copyStamped;
     bool copyKnown;
     FileStamp copyIdentity;
 };
@@ -75,7 +77,7 @@ struct NameWalk {
 };
 
 static const PickedFile& PickedAt(int index) {
-    static const PickedFile unknown = {true, false, {}, false, {}};
+    static const PickedFile unknown = {true, false, false, {}, false, false, {}};
     return index < MaxPickedNames ? Picked[index] : unknown;
 }
 
@@ -87,36 +89,66 @@ static void ReadPickedFiles(size_t firstNamePosition, bool withCopies) {
     for (int index = 0; index < MaxPickedNames && (status = TakeName(&position, name)) != NameEnd; ++index) {
         PickedFile* file = &Picked[index];
         file->exact = true;
-        file->known = file->copyKnown = false;
+        file->stamped = file->known = file->copyStamped = file->copyKnown = false;
         if (status != NameTaken || !PutName(WorkPath, name)) continue;
         file->exact = !PathPartEndsInDotOrSpace(WorkPath);
-        file->known = ReadPathStamp(WorkPath, &file->identity) && file->identity.identified;
+        file->stamped = ReadPathStamp(WorkPath, &file->identity);
+        file->known = file->stamped && file->identity.identified;
         char copyName[NameBufferSize];
-        if (withCopies && BuildOutputName(copyName, name) && PutName(WorkPath, copyName))
-            file->copyKnown = ReadPathStamp(WorkPath, &file->copyIdentity) && file->copyIdentity.identified;
+        if (withCopies && BuildOutputName(copyName, name) && PutName(WorkPath, copyName)) {
+            file->copyStamped = ReadPathStamp(WorkPath, &file->copyIdentity);
+            file->copyKnown = file->copyStamped && file->copyIdentity.identified;
+        }
     }
     WorkPath[NameOffset] = '\0';
 }
 
+// One name of a walk and what the system told of its file.
+struct NamedFile {
+    const char* name;
+    bool stamped;
+    bool known;
+    const FileStamp& stamp;
+};
+
+// The folder's prefix and name; with longName, its last part as the folder stores it:
+// the long name where name ends in an 8.3 alias (A_LO~MCC.TXT), which resolving keeps.
+static bool PutPath(char* path, const char* name, bool longName) {
+    std::memcpy(path, WorkPath, NameOffset);
+    if (!PutName(path, name)) return false;
+    char stored[NameBufferSize];
+    if (!longName || !ReadLongName(path, stored)) return true;
+    const size_t leaf = NameStart(path);
+    return BoundedCopy(path + leaf, stored, WorkPathSize - leaf) != nullptr;
+}
+
+// Only names whose files may be one are looked up in their folders: a lookup per pair
+// of names would cost a large selection seconds on the systems that need it.
+static bool MayBeOneFile(const NamedFile& a, const NamedFile& b) {
+    return !a.stamped || !b.stamped || (a.stamp.size == b.stamp.size && a.stamp.writeTime == b.stamp.writeTime);
+}
+
 // By identity where the system gives one. A name that reaches a file and one that
 // reaches none (or only a file the system cannot tell) are two files; only where
-// neither gives an identity do the paths decide, each resolved as the file calls do.
-// WorkPath holds the folder's prefix while the walks run.
-static bool SameFile(bool knownA, const FileStamp& a, const char* nameA, bool knownB, const FileStamp& b,
-                     const char* nameB) {
-    if (knownA || knownB) return knownA && knownB && SameFileIdentity(a, b);
+// neither gives an identity do the paths decide, each resolved as the file calls do
+// and, where the two may be one file, by its long name. WorkPath holds the folder's
+// prefix while the walks run.
+static bool SameFile(const NamedFile& a, const NamedFile& b) {
+    if (a.known || b.known) return a.known && b.known && SameFileIdentity(a.stamp, b.stamp);
+    const bool longNames = MayBeOneFile(a, b);
     char pathA[WorkPathSize];
     char pathB[WorkPathSize];
-    std::memcpy(pathA, WorkPath, NameOffset);
-    std::memcpy(pathB, WorkPath, NameOffset);
-    if (!PutName(pathA, nameA) || !PutName(pathB, nameB)) return SameFileName(nameA, nameB);
+    if (!PutPath(pathA, a.name, longNames) || !PutPath(pathB, b.name, longNames)) return SameFileName(a.name, b.name);
     return SameFileName(pathA, pathB);
 }
 
+static NamedFile PickedName(int index, const char* name) {
+    const PickedFile& file = PickedAt(index);
+    return {name, file.stamped, file.known, file.identity};
+}
+
 static bool SamePickedFile(int a, const char* nameA, int b, const char* nameB) {
-    const PickedFile& fileA = PickedAt(a);
-    const PickedFile& fileB = PickedAt(b);
-    return SameFile(fileA.known, fileA.identity, nameA, fileB.known, fileB.identity, nameB);
+    return SameFile(PickedName(a, nameA), PickedName(b, nameB));
 }
 
 // True when the name at index gives way to another name of the same file, so that each
@@ -161,8 +193,8 @@ static bool OwnCopyIsPicked(size_t firstNamePosition, int index, const char* nam
     NameStatus status;
     for (int at = 0; (status = TakeName(&position, other)) != NameEnd; ++at) {
         if (status != NameTaken) continue;
-        const PickedFile& picked = PickedAt(at);
-        if (SameFile(file.copyKnown, file.copyIdentity, copyName, picked.known, picked.identity, other)) return true;
+        const NamedFile copy = {copyName, file.copyStamped, file.copyKnown, file.copyIdentity};
+        if (SameFile(copy, PickedName(at, other))) return true;
     }
     return false;
 }

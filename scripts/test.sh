@@ -149,9 +149,9 @@ windows_tests() {  # windows_tests DIR LABEL [CTEST-ARGS...]
     shift 2
     # shellcheck source=scripts/wine-env.sh
     . "$ROOT/scripts/wine-env.sh"
-    wine_env_start "$ROOT/build/wine/lane${WINE_LANE:-1}"
-    run_ctest "$dir" -L "^$label\$" "$@"
-    result=$?
+    result=0
+    wine_env_start "$ROOT/build/wine/lane${WINE_LANE:-1}" || result=$?
+    [ $result -ne 0 ] || { run_ctest "$dir" -L "^$label\$" "$@"; result=$?; }
     wine_env_stop
     return $result
 }
@@ -162,7 +162,7 @@ windows_replace_order() {  # windows_replace_order win64|win32
     [ "$1" = win32 ] && loader=wine32
     # shellcheck source=scripts/wine-env.sh
     . "$ROOT/scripts/wine-env.sh"
-    [ -d "$dir/prefix" ] || { wine_env_start "$dir"; wine_env_stop; }
+    [ -d "$dir/prefix" ] || { wine_env_start "$dir" || return 1; wine_env_stop; }
     WINEPREFIX="$dir/prefix" WINEDEBUG=-all \
         sh "$ROOT/tests/order/trace-replace.sh" $loader "$ROOT/build/$1/tests/order/convert_one.exe"
 }

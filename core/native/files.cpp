@@ -146,6 +146,7 @@ static void StampFromStat(const struct stat& info, FileStamp* stamp) {
     stamp->size = static_cast<unsigned long long>(info.st_size);
     stamp->writeTime = Nanoseconds(info.st_mtim);
     stamp->changeTime = Nanoseconds(info.st_ctim);
+    stamp->links = static_cast<unsigned long long>(info.st_nlink);
 }
 
 bool ReadStreamStamp(FILE* stream, FileStamp* stamp) {

@@ -5,8 +5,10 @@
 #include <share.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
+#include "bounded_copy.h"
 #include "newer_calls.h"
 #include "platform.h"
 #include "state.h"
@@ -210,6 +212,7 @@ static bool StampFromHandle(HANDLE handle, FileStamp* stamp) {
     stamp->size = Join(info.nFileSizeHigh, info.nFileSizeLow);
     stamp->writeTime = Join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
     stamp->changeTime = ReadChangeTime(handle);
+    stamp->links = info.nNumberOfLinks;
     return true;
 }
 
@@ -237,8 +240,54 @@ bool RenameToNewPath(const char* from, const char* to, bool* exists) {
     return false;
 }
 
+typedef DWORD(WINAPI* FinalPathCall)(HANDLE, char*, DWORD, DWORD);
+static FinalPathCall finalPathCall;  // Vista and later
+static bool finalPathLookedUp;
+
+// The path the file system reaches path by, every link on the way followed; false where
+// the system cannot tell. No access asked for, as for a stamp.
+static bool ReadFinalPath(const char* path, char* finalPath) {
+    if (!finalPathLookedUp) {
+        finalPathCall = reinterpret_cast<FinalPathCall>(
+            reinterpret_cast<void (*)()>(LookUpCall("kernel32.dll", "GetFinalPathNameByHandleA")));
+        finalPathLookedUp = true;
+    }
+    if (finalPathCall == nullptr) return false;
+    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const DWORD length = finalPathCall(handle, finalPath, WorkPathSize, 0);  // normalized, with its drive
+    CloseHandle(handle);
+    return length > 0 && length < WorkPathSize;
+}
+
+// Wine shows a Linux symbolic link as a plain file, without the reparse mark, and its
+// rename moves the file the link leads to. The final path tells: a file that is no link
+// ends where its folder ends, under its own long name. (A drive letter, a mapped folder
+// or a link on the way to the folder changes both paths alike.)
+static bool LeadsElsewhere(const char* path) {
+    char full[WorkPathSize];
+    if (!PutFullPath(path, full)) return false;
+    char folder[WorkPathSize];
+    const size_t nameStart = NameStart(full);
+    std::memcpy(folder, full, nameStart);
+    folder[nameStart] = '\0';
+    char finalFile[WorkPathSize];
+    char expected[WorkPathSize];
+    if (!ReadFinalPath(full, finalFile) || !ReadFinalPath(folder, expected)) return false;
+    char name[NameBufferSize];
+    if (!ReadLongName(full, name) && !BoundedCopy(name, full + nameStart, sizeof name)) return false;
+    const size_t folderLength = std::strlen(expected);
+    const bool endsInSeparator = NameStart(expected) == folderLength;  // a drive's root
+    const int written = std::snprintf(expected + folderLength, sizeof expected - folderLength, "%s%s",
+                                      endsInSeparator ? "" : "\\", name);
+    if (written < 0 || static_cast<size_t>(written) >= sizeof expected - folderLength) return false;
+    return !SameFileName(expected, finalFile);
+}
+
 // Windows before 2000 has no reparse points, and never sets the mark.
 bool IsLinkPath(const char* path) {
     const DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || LeadsElsewhere(path);
 }

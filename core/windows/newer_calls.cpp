@@ -11,10 +11,12 @@
 #if defined(DECRIMP_ANSWER_AS_95)
 static const char* const MissingCalls[] = {"CompareStringOrdinal", "IsProcessorFeaturePresent",
                                            "RtlUpcaseUnicodeChar", "GetFileInformationByHandleEx",
-                                           "NtQueryInformationFile", "ReplaceFileA", "GetLongPathNameA"};
+                                           "NtQueryInformationFile", "ReplaceFileA", "GetLongPathNameA",
+                                           "GetFinalPathNameByHandleA"};
 static const bool CallsAreStubs = true;
 #elif defined(DECRIMP_ANSWER_AS_XP)
-static const char* const MissingCalls[] = {"CompareStringOrdinal", "GetFileInformationByHandleEx"};
+static const char* const MissingCalls[] = {"CompareStringOrdinal", "GetFileInformationByHandleEx",
+                                           "GetFinalPathNameByHandleA"};
 static const bool CallsAreStubs = false;
 #else
 static const char* const MissingCalls[] = {""};
@@ -74,11 +76,26 @@ static ReplaceFileAnsi replaceFile;
 static bool replaceFileLookedUp;
 
 #if defined(DECRIMP_ANSWER_AS_95) || defined(DECRIMP_ANSWER_AS_XP)
-// The failure a test asked for, with what it leaves moved; false when none was asked for.
+// Another program's save just before the call: "saved" added at the end of replaced.
+static void SaveAsAnotherProgram(const char* replaced) {
+    HANDLE file = CreateFileA(replaced, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    (void)WriteFile(file, "saved", 5, &written, nullptr);
+    CloseHandle(file);
+}
+
+// The failure a test asked for, with what it leaves moved; false when none was asked
+// for, or when the call is to go on after another program's save ("saved").
 static bool AnswerAsTold(const char* replaced, const char* backup, BOOL* answer) {
     char told[32];
     const DWORD length = GetEnvironmentVariableA("DECRIMP_REPLACE_FILE_ANSWER", told, sizeof told);
     if (length == 0 || length >= sizeof told) return false;
+    if (std::strcmp(told, "saved") == 0) {
+        SaveAsAnotherProgram(replaced);
+        return false;
+    }
     *answer = FALSE;
     if (std::strcmp(told, "missing") == 0) {
         SetLastError(ERROR_CALL_NOT_IMPLEMENTED);

@@ -28,7 +28,8 @@ BOOL GetFileInformationByHandleCall(HANDLE file, BY_HANDLE_FILE_INFORMATION* inf
 // keeps what it was beyond them; its old bytes go to backup. Where it is missing it fails
 // with ERROR_CALL_NOT_IMPLEMENTED. A test build can be told to fail as the call fails
 // (DECRIMP_REPLACE_FILE_ANSWER: an error code, with ":moved" when the failure leaves the
-// replaced file under the backup name; or "missing").
+// replaced file under the backup name; "missing"; or "saved", for another program's
+// save into replaced just before the call, which then goes on).
 BOOL ReplaceFileCall(const char* replaced, const char* replacement, const char* backup);
 
 #endif

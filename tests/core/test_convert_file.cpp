@@ -24,6 +24,7 @@
 #include "state.h"
 #include "test_support.h"
 #include "under_test.h"
+#include "work_path.h"
 
 namespace fs = std::filesystem;
 
@@ -121,7 +122,7 @@ TEST_F(ConvertFileTest, ExistingCopyIsTakenOnlyWhenItHoldsTheRepair) {
     longer.push_back('!');
     Bytes changedAtTheEnd = repair;
     changedAtTheEnd.back() = 'x';
-    struct ExistingCase { const char* name; Bytes copy; bool taken; };
+    struct ExistingCase { const char* name; Bytes copy; bool taken; bool otherName = false; };
     const ExistingCase cases[] = {
         {"the repair", repair, true},
         {"someone's own copy", ToBytes("my own notes"), false},
@@ -129,15 +130,22 @@ TEST_F(ConvertFileTest, ExistingCopyIsTakenOnlyWhenItHoldsTheRepair) {
         {"the repair cut short", Bytes(repair.begin(), repair.end() - 1), false},
         {"the repair and more", longer, false},
         {"the last byte differs", changedAtTheEnd, false},
+        // A hard link: the file is also lib.mp3, which must not become the picked file.
+        {"the repair, under a second name too", repair, false, true},
     };
     for (int generate : {1, 0}) {
         for (const ExistingCase& c : cases) {
             const std::string label = std::string(c.name) + (generate ? ", generate" : ", overwrite");
             WriteAll(FileOf("a.mp3"), input);
-            WriteAll(FileOf("Copy of a.mp3"), c.copy);
+            WriteAll(FileOf(c.otherName ? "lib.mp3" : "Copy of a.mp3"), c.copy);
+            if (c.otherName) fs::create_hard_link(FileOf("lib.mp3"), FileOf("Copy of a.mp3"));
             RecordedEvents().clear();
             UseFolder(folder);
             Convert("a.mp3", generate);
+            if (c.otherName) {
+                EXPECT_EQ(ReadAll(FileOf("lib.mp3")), c.copy) << label;
+                fs::remove(FileOf("lib.mp3"));
+            }
             if (!c.taken) {
                 ExpectOneBox("File Not Written!", PathOf("Copy of a.mp3"));
                 EXPECT_EQ(ReadAll(FileOf("a.mp3")), input) << label;
@@ -259,6 +267,27 @@ TEST_F(ConvertFileTest, FilesUnderTheProgramsOwnNamesAreNeverTouched) {
             EXPECT_EQ(FolderContents(folder), expected);
         }
     }
+}
+
+// With every backup name of the program's own taken, the repair does not take the picked
+// file's place: a replace without a backup keeps nothing of the file beyond its bytes.
+TEST_F(ConvertFileTest, NoFreeBackupNameLeavesThePickedFile) {
+    const Bytes mine = ToBytes("someone's own file\n");
+    std::vector<std::string> expected = {"Copy of a.mp3", "a.mp3"};
+    for (int number = 1; number <= OwnNameTries; ++number) {
+        char own[WorkPathSize];
+        ASSERT_TRUE(PutOwnNameBeside(own, "a.mp3", SetAsideStem, number));
+        WriteAll(FileOf(own), mine);
+        expected.push_back(own);
+    }
+    WriteAll(FileOf("a.mp3"), ToBytes("a\r\n"));
+    Convert("a.mp3", 0);
+    ExpectOneBox("File Not Replaced!", PathOf("a.mp3"));
+    EXPECT_EQ(ReadAll(FileOf("a.mp3")), ToBytes("a\r\n"));
+    EXPECT_EQ(ReadAll(FileOf("Copy of a.mp3")), ToBytes("a\n"));
+    EXPECT_EQ(ReadAll(FileOf(expected.back())), mine);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(FolderContents(folder), expected);
 }
 
 TEST_F(ConvertFileTest, MissingInputIsReportedAndNothingIsWritten) {
@@ -449,6 +478,95 @@ TEST_F(ConvertFileTest, EveryFailureOfTheReplaceKeepsBothFilesNamed) {
             EXPECT_EQ(FolderContents(folder), (std::vector<std::string>{"Copy of a.mp3", "a.mp3"}));
         }
     }
+}
+
+// Under Wine: the Linux path of a Windows path, quoted for the shell; "" elsewhere.
+std::string QuotedUnixPath(const std::string& windowsPath) {
+    typedef char*(CDECL * UnixNameCall)(const WCHAR*);
+    const UnixNameCall unixName = reinterpret_cast<UnixNameCall>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    WCHAR wide[MAX_PATH];
+    if (unixName == nullptr || !MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, MAX_PATH)) return "";
+    char* path = unixName(wide);
+    if (path == nullptr) return "";
+    const std::string quoted = "'" + std::string(path) + "'";
+    HeapFree(GetProcessHeap(), 0, path);
+    return quoted;
+}
+
+// Starts a Linux shell command from under Wine. Wine gives no handle to wait on for a
+// Linux program: the caller waits for what the command does.
+bool StartOnLinux(const std::string& command) {
+    // Wine splits the command line the Windows way: the script is one quoted argument.
+    std::string line = "/bin/sh -c \"";
+    for (char c : command) line += c == '"' ? std::string("\\\"") : std::string(1, c);
+    line += "\"";
+    std::vector<char> commandLine(line.begin(), line.end());
+    commandLine.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA("Z:\\bin\\sh", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+// Waits up to a minute for the drive's root to be there, or gone.
+bool DriveShows(const char* root, bool there) {
+    for (int waited = 0; waited < 3000; ++waited) {
+        if ((GetFileAttributesA(root) != INVALID_FILE_ATTRIBUTES) == there) return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+// Under Wine a file's volume changes while it is open once a drive letter is mapped to its
+// folder (Wine reads its drive letters again at most once a second), and a drive Wine's
+// mount manager does not know yet has the serial 0: no volume of its own. The file is still
+// the one opened, unchanged.
+TEST_F(ConvertFileTest, VolumeWithoutASerialIsNoChange) {
+    const std::string unixFolder = QuotedUnixPath(folder.string());
+    if (unixFolder.empty()) GTEST_SKIP() << "only Wine maps a drive letter from Linux";
+    char letter = 'P';
+    while (letter <= 'Y' && (GetLogicalDrives() & (1u << (letter - 'A')))) ++letter;
+    ASSERT_LE(letter, 'Y') << "no free drive letter";
+    const std::string link = std::string("\"$WINEPREFIX/dosdevices/") + static_cast<char>(letter + 32) + ":\"";
+    const char root[] = {letter, ':', '\\', '\0'};
+    WriteAll(FileOf("a.mp3"), ToBytes("a\r\n"));
+    FILE* file = OpenSharedFile(PathOf("a.mp3").c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    FileStamp before = {}, after = {};
+    const bool stamped = ReadStreamStamp(file, &before);
+    const bool mapped = StartOnLinux("ln -sfn " + unixFolder + " " + link) && DriveShows(root, true);
+    Sleep(1100);  // past Wine's next reading of its drive letters
+    const bool stampedAgain = ReadStreamStamp(file, &after);
+    EXPECT_EQ(std::fclose(file), 0);
+    EXPECT_TRUE(StartOnLinux("rm -f " + link) && DriveShows(root, false));
+    ASSERT_TRUE(stamped && mapped && stampedAgain);
+    if (after.volume != 0) GTEST_SKIP() << "Wine gave the new drive a serial at once: " << after.volume;
+    EXPECT_NE(before.volume, 0u);
+    EXPECT_TRUE(SameFileUnchanged(before, after));
+    if (before.identified) {
+        EXPECT_TRUE(SameFileIdentity(before, after));
+    }
+}
+
+// Another program saves the picked file after the last check and before ReplaceFileA:
+// its save leaves under the backup name with the old name's bytes, and stays there.
+TEST_F(ConvertFileTest, SaveJustBeforeTheReplaceIsKeptUnderTheBackupName) {
+    if (std::strcmp(AnsweredAs, "XP") != 0) GTEST_SKIP() << "only a build answering as XP can be told to save first";
+    WriteAll(FileOf("a.mp3"), ToBytes("a\r\n"));
+    SetEnvironmentVariableA("DECRIMP_REPLACE_FILE_ANSWER", "saved");
+    Convert("a.mp3", 0);
+    SetEnvironmentVariableA("DECRIMP_REPLACE_FILE_ANSWER", nullptr);
+    const std::string backup = std::string(SetAsideStem) + ".tmp";
+    ExpectOneBox("Original Kept Aside!", PathOf(backup), BoxWarning);
+    EXPECT_EQ(ReadAll(FileOf("a.mp3")), ToBytes("a\n"));
+    EXPECT_EQ(ReadAll(FileOf(backup)), ToBytes("a\r\nsaved"));
+    EXPECT_EQ(FolderContents(folder), (std::vector<std::string>{"a.mp3", backup}));
 }
 #endif
 

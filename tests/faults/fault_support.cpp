@@ -131,9 +131,16 @@ bool FaultTest::MakeMountReadOnly(const char* name) {
     return RunUnix("mount -o remount,ro " + QuotedUnixPath(PathOf(name)));
 }
 
+// Wine reads its drive letters again at most once a second, in each process: a program
+// that started before the mapping may stamp a file on the drive it had, and later on R:,
+// whose volume differs. So the program starts again once the drive is there.
 bool FaultTest::MapRootDrive() {
     driveMapped = RunUnix("ln -sfn " + QuotedUnixPath(folder) + " " + RootDriveLink);
-    return driveMapped && FileExists(RootDrive);
+    if (!driveMapped || !FileExists(RootDrive)) return false;
+    StopProgram(&guard.program);
+    if (!StartProgram(&guard.program)) return false;
+    main = guard.program.main;
+    return true;
 }
 
 bool FaultTest::UseShortRootFolder() {

@@ -33,7 +33,8 @@ protected:
     bool MountSmallDisk(const char* name, const char* size);
     // Makes the mount read-only, keeping what was written into it.
     bool MakeMountReadOnly(const char* name);
-    // Maps drive letter R: to the test folder, so that its files sit at a drive's root.
+    // Maps drive letter R: to the test folder, so that its files sit at a drive's root,
+    // and starts the program again, so that it knows the drive from its start.
     bool MapRootDrive();
     // Wine's Open dialog takes a name only while the file's Linux path stays within 257
     // characters: at a folder "/dq" that allows names of up to 253. The test folder

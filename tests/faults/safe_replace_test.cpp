@@ -32,6 +32,9 @@ protected:
 };
 
 const std::string OwnBackup = "the user's own backup, not a repair";
+// Wine shows a Linux symbolic link as a plain file; only the file's final path, a call of
+// Vista and later, tells it. The builds answering as older Windows cannot ask.
+const bool TellsLinuxLinks = AnsweredAs[0] == '\0';
 
 }  // namespace
 
@@ -159,5 +162,40 @@ TEST_F(SafeReplace, ExistingCopyOfOnAFullDiskIsKept) {
         EXPECT_TRUE(big == LargeBytesOf("full\\big.mp3")) << "the picked file changed";
         EXPECT_TRUE(backup == LargeBytesOf("full\\Copy of big.mp3")) << "the backup changed";
     }
+    ExpectAnotherRunWorks();
+}
+
+// Wine renames the file a Linux link leads to, not the link: a picked link in Overwrite
+// mode would lose song.mp3 to the backup name, and a "Copy of " link would move it onto
+// the picked file. Neither is touched. (Wine's delete, too, reaches the file a link leads
+// to, so the links are made and removed from Linux.)
+TEST_F(SafeReplace, LinuxLinksAreNeitherReplacedNorTaken) {
+    if (!TellsLinuxLinks) GTEST_SKIP() << "Windows before Vista has no call that tells a Linux link under Wine";
+    const std::string emptied = "rm -f " + QuotedUnixPath(folder) + "/*";
+    const struct {
+        const char* link;
+        const std::string& target;  // what song.mp3 holds
+        const char* box;
+        const char* plain;  // the plain file beside the link, or ""
+    } rows[] = {
+        {"a.mp3", Damaged, "File Not Replaced!: ", ""},
+        {"Copy of a.mp3", Repaired, "File Not Written!: ", "a.mp3"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.link);
+        ASSERT_TRUE(RunUnix(emptied));
+        Click(ControlOverwrite);
+        if (row.plain[0]) MakeFile(row.plain, Damaged);
+        MakeFile("song.mp3", row.target);
+        ASSERT_TRUE(RunUnix("ln -s song.mp3 " + QuotedUnixPath(PathOf(row.link))));
+        ASSERT_TRUE(Pick({"a.mp3"}));
+        EXPECT_EQ(row.box + PathOf(row.link) + "\n" + FailedEnd(0, 1, PathOf("a.mp3")), RunAndReadBoxes());
+        EXPECT_TRUE(RunUnix("test -L " + QuotedUnixPath(PathOf(row.link)))) << "the link is gone";
+        EXPECT_EQ(row.target, BytesOf("song.mp3"));
+        EXPECT_EQ(Damaged, BytesOf("a.mp3"));
+        EXPECT_EQ(Repaired, BytesOf("Copy of a.mp3"));
+        EXPECT_EQ("Copy of a.mp3 | a.mp3 | song.mp3", Listing());
+    }
+    ASSERT_TRUE(RunUnix(emptied));
     ExpectAnotherRunWorks();
 }

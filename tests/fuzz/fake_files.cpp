@@ -236,7 +236,7 @@ ReplaceResult ReplacePath(const char* from, const char* to, const char* backup) 
     if (!Exists(from) || !Exists(to)) return NotReplaced;
     if (backup) {
         Files[backup] = Files[to];
-        ++Writes[backup];
+        Writes[backup] = Writes[to];  // moved there, as ReplaceFileA does: the last write stays
         if (FailNow()) {
             Files.erase(to);
             return NotReplaced;
@@ -281,6 +281,7 @@ bool ReadPathStamp(const char* path, FileStamp* stamp) {
     stamp->indexHigh = 0;
     stamp->size = Files[path].size();
     stamp->writeTime = stamp->changeTime = Writes[path];
+    stamp->links = 1;
     return true;
 }
 

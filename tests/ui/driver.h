@@ -39,8 +39,10 @@ struct ProgramGuard {
 
 // The exe under test as a Windows path; the build passes where it is.
 const char* ProgramPath();
-// Starts the program and waits for its main window to show.
+// Starts the program and waits for its main window to show; false at once if it ends first.
 bool StartProgram(Program* program);
+// Why a start failed, for a test's message: the program's exit code, or that it still runs.
+void DescribeStartFailure(const Program* program, char* text, int capacity);
 // The visible main window of the process, or NULL after timeoutMs.
 HWND FindMainWindow(DWORD processId, DWORD timeoutMs);
 // Waits for the program to end by itself; false if it is still running.

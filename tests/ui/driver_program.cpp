@@ -23,6 +23,8 @@ const char* ProgramPath() {
 
 ProgramGuard::~ProgramGuard() { StopProgram(&program); }
 
+static HWND FindMainWindowOnce(DWORD processId);
+
 bool StartProgram(Program* program) {
     memset(program, 0, sizeof *program);
     char commandLine[MAX_PATH + 2];
@@ -32,8 +34,25 @@ bool StartProgram(Program* program) {
     if (!CreateProcessA(ProgramPath(), commandLine, nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &startup, &program->process))
         return false;
-    program->main = FindMainWindow(program->process.dwProcessId, ReadyTimeoutMs);
+    // A program that ended (it found no display, say) shows nothing: no use waiting on.
+    const DWORD start = GetTickCount();
+    do {
+        program->main = FindMainWindowOnce(program->process.dwProcessId);
+    } while (program->main == nullptr && IsRunning(program) && PollAgain(start, ReadyTimeoutMs));
     return program->main != nullptr;
+}
+
+void DescribeStartFailure(const Program* program, char* text, int capacity) {
+    DWORD code = STILL_ACTIVE;
+    if (program->process.hProcess == nullptr) {
+        lstrcpynA(text, "it was not started", capacity);
+    } else if (!GetExitCodeProcess(program->process.hProcess, &code) || code == STILL_ACTIVE) {
+        lstrcpynA(text, "it still runs, without a main window", capacity);
+    } else {
+        char described[64];
+        wsprintfA(described, "it ended with code %lu", code);
+        lstrcpynA(text, described, capacity);
+    }
 }
 
 static HWND FindMainWindowOnce(DWORD processId) {

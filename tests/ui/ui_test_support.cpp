@@ -3,8 +3,10 @@
 
 void ProgramTest::SetUp() {
     ASSERT_TRUE(MakeTempFolder(folder, sizeof folder)) << "expected a temp folder";
-    ASSERT_TRUE(StartProgram(&guard.program))
-        << "expected " << ProgramPath() << " to start and show its main window";
+    char why[128] = "";
+    if (!StartProgram(&guard.program)) DescribeStartFailure(&guard.program, why, sizeof why);
+    ASSERT_TRUE(guard.program.main != nullptr)
+        << "expected " << ProgramPath() << " to start and show its main window; " << why;
     main = guard.program.main;
 }
 
