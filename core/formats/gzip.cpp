@@ -259,13 +259,11 @@ SearchVerdict SearchGzipKeptPairs(const PickedBytes* picked, KeptPairs* kept) {
         const DeflateGoal goal = {DeflateEndGzip, at, picked->size, 0, 0, 0, budget};
         SearchDeflated(picked, &goal, &found);
         budget -= found.fed < budget ? found.fed : budget;
+        // Only a way keeping CRs that passes is evidence: inflate refusing the plain
+        // repair, or its length differing, is what a bit flipped or a file cut short
+        // gives too, and such a file keeps its plain repair.
+        if (found.ways == 0) return SearchNoEvidence;
         if (!found.noneKeptWay && (found.ways >= 2 || found.capped)) return SearchUndecided;
-        // Bytes taken out of deflated data throw inflate off, or change the inflated
-        // length: with no way found, that is the evidence (more CRs to keep than are
-        // searched); a file cut short or with a bad CRC alone is broken in a way no kept
-        // CR mends.
-        if (found.ways == 0)
-            return found.droppedAllBroken || found.lengthDiffers ? SearchUndecided : SearchNoEvidence;
         evidence = evidence || !found.noneKeptWay;
         for (size_t i = 0; i < found.first.count; ++i)
             if (!KeepPair(kept, found.first.kept[i])) return SearchUndecided;
