@@ -259,10 +259,11 @@ SearchVerdict SearchGzipKeptPairs(const PickedBytes* picked, KeptPairs* kept) {
         const DeflateGoal goal = {DeflateEndGzip, at, picked->size, 0, 0, 0, budget};
         SearchDeflated(picked, &goal, &found);
         budget -= found.fed < budget ? found.fed : budget;
-        // Only a way keeping CRs that passes is evidence: inflate refusing the plain
-        // repair, or its length differing, is what a bit flipped or a file cut short
-        // gives too, and such a file keeps its plain repair.
-        if (found.ways == 0) return SearchNoEvidence;
+        // A member cut short, or of another length, keeps its plain repair as a broken
+        // file does. Bytes inflate refuses outright are what CRs left out give (and a bit
+        // flipped before the damage): no repair is written, since a wrong one would be
+        // called a success and, in Overwrite mode, take the picked file's place.
+        if (found.ways == 0) return found.droppedAllBroken ? SearchUndecided : SearchNoEvidence;
         if (!found.noneKeptWay && (found.ways >= 2 || found.capped)) return SearchUndecided;
         evidence = evidence || !found.noneKeptWay;
         for (size_t i = 0; i < found.first.count; ++i)

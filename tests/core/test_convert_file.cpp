@@ -5,6 +5,8 @@
 #include <cstring>
 #include <random>
 
+#include <zlib.h>
+
 #ifndef _WIN32
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -804,6 +806,23 @@ Bytes RandomBytes(size_t size, unsigned seed) {
     return bytes;
 }
 
+// Noise packed into a gzip by zlib: a quarter of a MiB holds a few CR LF of its own in
+// the deflated stream, and too few LFs for the count to tell.
+Bytes GzipOfNoise(size_t size) {
+    const Bytes noise = RandomBytes(size, 23);
+    z_stream stream = {};
+    Bytes packed(compressBound(static_cast<uLong>(size)) + 64);
+    if (deflateInit2(&stream, 6, Z_DEFLATED, 16 + 15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return {};
+    stream.next_in = const_cast<Bytef*>(noise.data());
+    stream.avail_in = static_cast<uInt>(noise.size());
+    stream.next_out = packed.data();
+    stream.avail_out = static_cast<uInt>(packed.size());
+    const bool done = deflate(&stream, Z_FINISH) == Z_STREAM_END;
+    packed.resize(stream.total_out);
+    deflateEnd(&stream);
+    return done ? packed : Bytes();
+}
+
 Bytes TextWithLineEnds(size_t lines, const char* end) {
     std::string text;
     for (size_t i = 0; i < lines; ++i) text += "line " + std::to_string(i) + end;
@@ -840,6 +859,7 @@ TEST_F(ConvertFileTest, EachKindOfDamageGetsItsExactRepairOrNone) {
         {"ZIP, a CR put before lone LFs", Sample("lines_and_words.zip"), DamageLoneLineFeeds, ComesBackExact},
         {"gzip, a CR put before lone LFs", Sample("words.gz"), DamageLoneLineFeeds, ComesBackExact},
         {"MP3, a CR put before lone LFs", Sample("noise_32k.mp3"), DamageLoneLineFeeds, ComesBackExact},
+        {"gzip keeping more CRs than the search tries", GzipOfNoise(1 << 18), DamageLoneLineFeeds, RefusedUntouched},
     };
     for (int generate : {1, 0}) {
         for (const KindCase& c : cases) {
