@@ -95,28 +95,14 @@ static bool UnchangedSinceOpened(FILE* input, const Conversion& c) {
 static DamageEvidence Evidence;
 static KeptPairs Kept;
 
-// The plain repair stands for the first kind of damage. For the second it is written
-// again keeping the CRs the file's own checks decide on, or the file gets no repair.
-static CopyResult RepairOfItsKind(FILE* input, FILE* output, Conversion* c) {
+// The plain repair (written, or found in an earlier run's copy: plain tells how that
+// went) stands for the first kind of damage. For the second the copy must hold the CRs
+// the file's own checks keep: written again (compare false) or matched; or the file gets
+// no repair at all.
+static CopyResult RepairOfItsKind(FILE* input, FILE* copy, bool compare, CopyResult plain, Conversion* c) {
     const PickedBytes picked = {input, Evidence.read};
     const RepairVerdict verdict = DecideRepair(&Evidence, &picked, &Kept);
     if (std::ferror(input)) return CopyReadFailed;  // the search could not read it again
-    switch (verdict) {
-        case RepairPlain: return CopyDone;
-        case RepairNotDamaged: return CopyNotDamaged;
-        case RepairUndecided: return CopyUndecided;
-        case RepairKeepingPairs: break;
-    }
-    c->changed = Kept.count < Evidence.pairs;
-    return CopyKeepingPairs(input, output, Kept, Evidence.format);
-}
-
-// The copy was found to hold the plain repair. That is an earlier run's only where the
-// plain repair is the file's; where CRs must stay, an earlier run wrote them in.
-static CopyResult ExistingCopyOfItsKind(FILE* input, FILE* copy, Conversion* c, CopyResult plain) {
-    const PickedBytes picked = {input, Evidence.read};
-    const RepairVerdict verdict = DecideRepair(&Evidence, &picked, &Kept);
-    if (std::ferror(input)) return CopyReadFailed;
     switch (verdict) {
         case RepairPlain: return plain;
         case RepairNotDamaged: return CopyNotDamaged;
@@ -124,7 +110,8 @@ static CopyResult ExistingCopyOfItsKind(FILE* input, FILE* copy, Conversion* c, 
         case RepairKeepingPairs: break;
     }
     c->changed = Kept.count < Evidence.pairs;
-    return MatchKeepingPairs(input, copy, Kept, Evidence.format);
+    return compare ? MatchKeepingPairs(input, copy, Kept, Evidence.format)
+                   : CopyKeepingPairs(input, copy, Kept, Evidence.format);
 }
 
 // Writes the repair under the unfinished name; on success it is whole and on the disk.
@@ -136,7 +123,7 @@ static CopyResult WriteUnfinishedCopy(FILE* input, Conversion* c) {
     if (!output) return CopyWriteFailed;
     Unbuffer(output);
     CopyResult result = CopyRestoring(input, output, &c->changed, &Evidence);
-    if (result == CopyDone) result = RepairOfItsKind(input, output, c);
+    if (result == CopyDone) result = RepairOfItsKind(input, output, false, result, c);
     if (result == CopyDone && !UnchangedSinceOpened(input, *c)) result = CopyPickedChanged;
     if (!FinishOutput(output) && result == CopyDone) result = CopyWriteFailed;
     if (result != CopyDone) (void)DeletePath(c->unfinishedPath);  // should even this fail, it stays, harmless
@@ -184,7 +171,7 @@ static CopyResult UseExistingCopy(FILE* input, Conversion* c) {
                                                             : CopyWriteFailed;
     // A copy that differs from the plain repair may still hold the exact one.
     if (result == CopyDone || result == CopyDiffers)
-        result = ExistingCopyOfItsKind(input, copy, c, result);
+        result = RepairOfItsKind(input, copy, true, result, c);
     if (result == CopyDone && !UnchangedSinceOpened(input, *c)) result = CopyPickedChanged;
     const bool onDisk = result != CopyDone || GenerateNewFiles != 0 || FlushToDisk(copy);
     if ((std::fclose(copy) != 0 || !onDisk) && result == CopyDone) result = CopyWriteFailed;
