@@ -74,13 +74,33 @@ static bool CheckBytes(FormatCheck* check, const unsigned char* bytes, size_t n)
     return false;
 }
 
-void CheckFormatBytes(FormatCheck* check, const unsigned char* bytes, size_t n) {
+// From here on the walkers whose sums cost the pass check lengths alone.
+static void StopSums(FormatCheck* check) {
+    switch (check->format) {
+        case FormatPng: check->state.png.lengthsOnly = true; break;
+        case FormatOgg: check->state.ogg.lengthsOnly = true; break;
+        default: break;
+    }
+}
+
+static void FeedCheck(FormatCheck* check, const unsigned char* bytes, size_t n) {
     if (check->over || n == 0) return;
     check->fed += n;
     if (!CheckBytes(check, bytes, n)) {
         check->over = true;
         check->verdict = CheckFailed;
     }
+}
+
+void CheckFormatBytes(FormatCheck* check, const unsigned char* bytes, size_t n) {
+    if (check->fed < SummedBytes && n >= SummedBytes - check->fed) {
+        const size_t summed = static_cast<size_t>(SummedBytes - check->fed);
+        FeedCheck(check, bytes, summed);
+        StopSums(check);
+        bytes += summed;
+        n -= summed;
+    }
+    FeedCheck(check, bytes, n);
 }
 
 CheckVerdict FinishFormatCheck(FormatCheck* check) {

@@ -19,6 +19,7 @@ struct OggCheck {
     unsigned long crc;                  // Ogg's CRC of the page so far, its CRC field as zeros
     unsigned long stored;               // the page's CRC field
     unsigned long long pages;           // whole pages read
+    bool lengthsOnly;                   // past the bytes the pass sums (formats.h): no CRCs
 };
 
 void StartOggCheck(OggCheck* check);

@@ -18,6 +18,7 @@ struct PngCheck {
     unsigned long crc;            // over its type and data so far
     unsigned long long chunks;    // whole chunks read
     bool ended;                   // IEND read: nothing may follow
+    bool lengthsOnly;             // past the bytes the pass sums (formats.h): no CRCs
 };
 
 void StartPngCheck(PngCheck* check);

@@ -14,5 +14,10 @@ void ExpectCheck(FileFormat format, const Bytes& bytes, CheckVerdict expected, c
 Bytes RepairKeeping(const Bytes& picked, const KeptPairs& kept);
 // The search over picked, through a temporary file.
 SearchVerdict Search(FileFormat format, const Bytes& picked, KeptPairs* kept);
+// A PNG of about size bytes: 8 KiB chunks of noise, a CR LF of their own here and
+// there, and their CRCs. Its data is not a zlib stream: the walker never inflates it.
+Bytes PngOfNoise(size_t size);
+// Ogg pages of noise, each with a CR LF or so of its own, and their CRCs.
+Bytes OggOfNoise(size_t size);
 
 #endif

@@ -20,6 +20,7 @@
 #endif
 
 #include "convert.h"
+#include "format_test_support.h"
 #include "replace_steps.h"
 #include "recorded_ui.h"
 #include "samples.h"
@@ -854,6 +855,10 @@ TEST_F(ConvertFileTest, EachKindOfDamageGetsItsExactRepairOrNone) {
         // Real files: their own checks decide, and the exact repair is written afresh.
         {"PNG, every LF made CR LF", Sample("noise_96x96.png"), DamageEveryLineFeed, ComesBackExact},
         {"PNG, a CR put before lone LFs", Sample("noise_96x96.png"), DamageLoneLineFeeds, ComesBackExact},
+        {"PNG past the bytes the pass sums, every LF made CR LF", PngOfNoise(SummedBytes + (2 << 20)),
+         DamageEveryLineFeed, ComesBackExact},
+        {"PNG past the bytes the pass sums, a CR put before lone LFs", PngOfNoise(SummedBytes + (2 << 20)),
+         DamageLoneLineFeeds, ComesBackExact},
         {"Ogg, a CR put before lone LFs", Sample("noise_mono.ogg"), DamageLoneLineFeeds, ComesBackExact},
         {"FLAC, a CR put before lone LFs", Sample("noise_mono.flac"), DamageLoneLineFeeds, ComesBackExact},
         {"ZIP, a CR put before lone LFs", Sample("lines_and_words.zip"), DamageLoneLineFeeds, ComesBackExact},

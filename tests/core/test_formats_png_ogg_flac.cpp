@@ -444,6 +444,28 @@ TEST_P(FlacSubframes, ReadExactlyToTheCrc) {
     EXPECT_EQ(FlacSubframesFit(frame.data(), frame.size(), PairsHeaderLength, &row.shape), row.fits);
 }
 
+// Past the bytes the repair's pass sums, the lengths alone are checked: a file whose
+// lengths hold is unsure, one whose lengths do not fails.
+TEST(FormatsPastTheSummedBytes, CheckLengthsAlone) {
+    const size_t size = static_cast<size_t>(SummedBytes) + (1 << 20);
+    const struct {
+        FileFormat format;
+        Bytes bytes;
+    } files[] = {{FormatPng, PngOfNoise(size)}, {FormatOgg, OggOfNoise(size)}};
+    for (const auto& file : files) {
+        SCOPED_TRACE(FormatName(file.format));
+        Bytes sumBrokenEarly = file.bytes, sumBrokenLate = file.bytes;
+        sumBrokenEarly[1000] ^= 1;
+        sumBrokenLate[file.bytes.size() - 1000] ^= 1;
+        const Bytes cutLate(file.bytes.begin(), file.bytes.end() - 1000);
+        ExpectCheck(file.format, file.bytes, CheckUnsure, "whole");
+        ExpectCheck(file.format, sumBrokenEarly, CheckFailed, "a sum broken early");
+        ExpectCheck(file.format, sumBrokenLate, CheckUnsure, "a sum broken past the summed bytes");
+        ExpectCheck(file.format, cutLate, CheckFailed, "cut short past them");
+        ExpectCheck(file.format, Damaged(file.bytes, LoneLineFeeds), CheckFailed, "damaged, lengths off");
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Frames, FlacSubframes, ::testing::ValuesIn(SubframeRows),
                          [](const ::testing::TestParamInfo<SubframeRow>& info) { return info.param.name; });
 
