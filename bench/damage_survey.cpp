@@ -1,6 +1,7 @@
 // Damages real files both ways and repairs each through ConvertFile, in Generate mode, in
 // a scratch folder; prints per format how many came back exact, were refused, or came
-// back wrong (which must never be called a repair), and the slowest repair per MB.
+// back wrong (which must never be called a repair), and the slowest repair per MB; each
+// file refused, with the CR LF pairs it held of its own.
 // Usage: damage_survey SCRATCH-FOLDER < list of files, one path a line
 //   (files over 64 MiB are passed over)
 #include <algorithm>
@@ -38,6 +39,12 @@ static Bytes DamageLoneLineFeeds(const Bytes& original) {
         damaged.push_back(original[i]);
     }
     return damaged;
+}
+
+static size_t OwnPairs(const Bytes& original) {
+    size_t pairs = 0;
+    for (size_t i = 1; i < original.size(); ++i) pairs += original[i - 1] == '\r' && original[i] == '\n';
+    return pairs;
 }
 
 static Bytes ReadFile(const fs::path& path) {
@@ -97,7 +104,7 @@ int main(int argc, char** argv) {
         double seconds = 0;
         switch (Repair(folder, first, original, &seconds)) {
             case Exact: ++tally.firstExact; break;
-            case Refused: ++tally.firstRefused; break;
+            case Refused: ++tally.firstRefused; std::printf("refused, first kind: %s\n", line.c_str()); break;
             case Wrong: ++tally.firstWrong; std::printf("wrong, first kind: %s\n", line.c_str()); break;
         }
         if (second == first) {
@@ -106,7 +113,10 @@ int main(int argc, char** argv) {
         }
         switch (Repair(folder, second, original, &seconds)) {
             case Exact: ++tally.secondExact; break;
-            case Refused: ++tally.secondRefused; break;
+            case Refused:
+                ++tally.secondRefused;
+                std::printf("refused, second kind: %s (%zu CR LF of its own)\n", line.c_str(), OwnPairs(original));
+                break;
             case Wrong: ++tally.secondWrong; std::printf("wrong, second kind: %s\n", line.c_str()); break;
         }
         const double perMB = seconds / (static_cast<double>(size) / 1e6);
