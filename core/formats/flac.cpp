@@ -560,7 +560,8 @@ Found SearchFrame(const PickedBytes* picked, unsigned long long at, FlacFrameRul
     *rule = tries.rule;
     *next = tries.next;
     if (tries.passed == 1) return FoundOne;
-    return tries.passed > 1 ? FoundSeveral : FoundBroken;
+    // Ways left untried: keeping CRs here may mend it, so the file is not told broken.
+    return tries.passed > 1 || tries.tooMany ? FoundSeveral : FoundBroken;
 }
 
 // The bits per sample of the STREAMINFO block [from, to) of the picked file, read with
