@@ -308,6 +308,17 @@ const Reading* parsedHeader;
 FlacFrameShape parsedShape;
 unsigned streamInfoBits;  // bits per sample STREAMINFO gives, 0 when unknown
 
+// The second pass, for a file the first could not decide: frames are searched much
+// further, and the way keeping fewest CRs taken, since every decoded sample then goes
+// into an MD5 that must come out as the one STREAMINFO holds, which no wrong way of
+// keeping CRs matches but by a chance of 2^-128. A frame that cannot be decoded so
+// leaves the file undecided.
+const unsigned long long FrameWaysMd5 = 1ULL << 16;
+const unsigned long FrameChecksMd5 = 256;
+bool md5Pass;
+FlacMd5 streamMd5;
+unsigned char streamInfoMd5[16];
+
 size_t ReadableHeader(const PickedBytes* picked, unsigned long long at) {
     return static_cast<size_t>(std::min<unsigned long long>(FlacMaxFrameHeader, picked->size - at));
 }
@@ -466,6 +477,7 @@ SpanFound FindFrameWays(const PickedBytes* picked, const Reading* header, const 
     // The plain repair's reading passes: nothing says a CR stayed here.
     if (spanPairs.noneKept == 0 && (!parses || WayParses(&spanPairs, nullptr, 0))) return SpanOneWay;
     if (!parses) return FindKeptPairsAnyCount(&spanPairs, 0, SpanWaysCrc16, &tryKept);
+    if (md5Pass) return FindFewestKeptPairsChecked(&spanPairs, 0, FrameWaysMd5, WayParses, FrameChecksMd5, &tryKept);
     return FindKeptPairsAnyCountChecked(&spanPairs, 0, SpanWaysCrc16Checked, WayParses, SpanChecksCrc16, &tryKept);
 }
 
@@ -548,15 +560,17 @@ Found SearchFrame(const PickedBytes* picked, unsigned long long at, FlacFrameRul
     *rule = tries.rule;
     *next = tries.next;
     if (tries.passed == 1) return FoundOne;
-    return tries.passed > 1 ? FoundSeveral : FoundBroken;
+    // Ways left untried: keeping CRs here may mend it, so the file is not told broken.
+    return tries.passed > 1 || tries.tooMany ? FoundSeveral : FoundBroken;
 }
 
 // The bits per sample of the STREAMINFO block [from, to) of the picked file, read with
-// the CRs of way kept; 0 when it does not read as one.
+// the CRs of way kept, and its MD5 into streamInfoMd5; 0 when it does not read as one.
 unsigned StreamInfoBitsOf(const PickedBytes* picked, unsigned long long from, unsigned long long to,
                           const KeptPairs* way) {
     const size_t wanted = 4 + StreamInfoLength;
     unsigned char readBytes[2 * wanted], block[wanted];
+    std::memset(streamInfoMd5, 0, sizeof streamInfoMd5);
     if (to < from || to - from > sizeof readBytes || !ReadPicked(picked, from, readBytes, static_cast<size_t>(to - from)))
         return 0;
     size_t length = 0, nextKept = 0;
@@ -570,8 +584,33 @@ unsigned StreamInfoBitsOf(const PickedBytes* picked, unsigned long long from, un
         block[length++] = readBytes[i];
     }
     if (length != wanted) return 0;
+    std::memcpy(streamInfoMd5, block + wanted - sizeof streamInfoMd5, sizeof streamInfoMd5);
     // Sample rate (20 bits), channels less one (3), then bits per sample less one (5).
     return ((block[4 + 12] & 1u) << 4 | block[4 + 13] >> 4) + 1;
+}
+
+// The frame [from, to) of the picked file, read with the CRs of way kept, decoded into
+// streamMd5; false when it cannot be (too long, its sample size unknown or too wide).
+bool AddFrameToMd5(const PickedBytes* picked, unsigned long long from, unsigned long long to, const KeptPairs* way,
+                   const FlacFrameRule* rule) {
+    if (to < from || to - from > MaxParsedFrame) return false;
+    const size_t n = static_cast<size_t>(to - from);
+    if (!ReadPicked(picked, from, framePicked, n)) return false;
+    size_t out = 0, nextKept = 0;
+    for (size_t i = 0; i < n; ++i) {
+        while (nextKept < way->count && way->at[nextKept] < from + i) ++nextKept;
+        const bool kept = nextKept < way->count && way->at[nextKept] == from + i;
+        if (framePicked[i] == 0x0D && i + 1 < n && framePicked[i + 1] == 0x0A && !kept) continue;
+        frameOriginal[out++] = framePicked[i];
+    }
+    FrameHeader header;
+    if (ParseFrameHeader(frameOriginal, std::min<size_t>(out, FlacMaxFrameHeader), rule, &header) != HeaderValid)
+        return false;
+    FlacFrameShape shape;
+    shape.blockSize = header.blockSize;
+    shape.channelCode = header.channelCode;
+    shape.sampleBits = header.sizeCode == 0 ? streamInfoBits : FlacSampleBitsOfCode(header.sizeCode);
+    return FlacSubframesFit(frameOriginal, out, header.length, &shape, &streamMd5);
 }
 
 bool Append(const KeptPairs* way, KeptPairs* kept) {
@@ -580,9 +619,8 @@ bool Append(const KeptPairs* way, KeptPairs* kept) {
     return true;
 }
 
-}  // namespace
 
-SearchVerdict SearchFlacKeptPairs(const PickedBytes* picked, KeptPairs* kept) {
+SearchVerdict SearchFlacPass(const PickedBytes* picked, KeptPairs* kept) {
     unsigned char marker[4];
     if (!ReadPicked(picked, 0, marker, 4) || std::memcmp(marker, "fLaC", 4) != 0) return SearchNoEvidence;
     bool keptSome = false, broken = false, several = false;
@@ -600,7 +638,10 @@ SearchVerdict SearchFlacKeptPairs(const PickedBytes* picked, KeptPairs* kept) {
     FlacFrameRule rule = {false, 0, 0};
     while (at < picked->size) {
         unsigned long long next = 0;
+        const FlacFrameRule ruleBefore = rule;
         const Found found = SearchFrame(picked, at, &rule, &next);
+        if (md5Pass && (found != FoundOne || !AddFrameToMd5(picked, at, next, &wayKept, &ruleBefore)))
+            return SearchUndecided;
         if (found == FoundLost) return keptSome || several ? SearchUndecided : SearchNoEvidence;
         if (found == FoundOne) {
             if (!Append(&wayKept, kept)) return SearchUndecided;
@@ -612,5 +653,26 @@ SearchVerdict SearchFlacKeptPairs(const PickedBytes* picked, KeptPairs* kept) {
         at = next;
     }
     if (!keptSome && !several) return SearchNoEvidence;
-    return broken || several ? SearchUndecided : SearchDecided;
+    if (broken || several) return SearchUndecided;
+    if (!md5Pass) return SearchDecided;
+    unsigned char digest[16];
+    FinishFlacMd5(&streamMd5, digest);
+    return std::memcmp(digest, streamInfoMd5, sizeof digest) == 0 ? SearchDecided : SearchUndecided;
+}
+
+}  // namespace
+
+SearchVerdict SearchFlacKeptPairs(const PickedBytes* picked, KeptPairs* kept) {
+    md5Pass = false;
+    const SearchVerdict first = SearchFlacPass(picked, kept);
+    static const unsigned char noMd5[16] = {0};
+    // An encoder that worked out no MD5 leaves it zero: then there is no second pass.
+    if (first != SearchUndecided || std::memcmp(streamInfoMd5, noMd5, sizeof noMd5) == 0) return first;
+    kept->count = 0;
+    md5Pass = true;
+    StartFlacMd5(&streamMd5);
+    const SearchVerdict second = SearchFlacPass(picked, kept);
+    md5Pass = false;
+    if (second != SearchDecided) kept->count = 0;
+    return second == SearchDecided ? SearchDecided : SearchUndecided;
 }

@@ -244,8 +244,9 @@ SpanFound FindKeptPairsAnyCount(const SpanPairs* pairs, unsigned long want, unsi
     return FindKeptPairsAnyCountChecked(pairs, want, maxWays, nullptr, 0, kept);
 }
 
-SpanFound FindKeptPairsAnyCountChecked(const SpanPairs* pairs, unsigned long want, unsigned long long maxWays,
-                                       SpanWayCheck check, unsigned long maxChecks, KeptPairs* kept) {
+// The counts from 1 up: fewest stops at the first count any way passes.
+static SpanFound FindAnyCount(const SpanPairs* pairs, unsigned long want, unsigned long long maxWays,
+                              SpanWayCheck check, unsigned long maxChecks, bool fewest, KeptPairs* kept) {
     static size_t firstFound[MaxSpanPairs];
     SortLifts(pairs);
     wayCheck = check;
@@ -268,7 +269,7 @@ SpanFound FindKeptPairsAnyCountChecked(const SpanPairs* pairs, unsigned long wan
             std::memcpy(firstFound, found, keep * sizeof found[0]);
         }
         matches += here;
-        if (matches >= 2 || checksRanOut) break;
+        if (matches >= 2 || checksRanOut || (fewest && matches > 0)) break;
     }
     wayCheck = nullptr;
     if (checksRanOut) return SpanTooManyWays;
@@ -277,6 +278,16 @@ SpanFound FindKeptPairsAnyCountChecked(const SpanPairs* pairs, unsigned long wan
     if (matches == 0) return allCounts ? SpanNoWay : SpanTooManyWays;
     std::memcpy(found, firstFound, matchedKeep * sizeof found[0]);
     return AppendFound(pairs, matchedKeep, kept) ? SpanOneWay : SpanTooManyWays;
+}
+
+SpanFound FindKeptPairsAnyCountChecked(const SpanPairs* pairs, unsigned long want, unsigned long long maxWays,
+                                       SpanWayCheck check, unsigned long maxChecks, KeptPairs* kept) {
+    return FindAnyCount(pairs, want, maxWays, check, maxChecks, false, kept);
+}
+
+SpanFound FindFewestKeptPairsChecked(const SpanPairs* pairs, unsigned long want, unsigned long long maxWays,
+                                     SpanWayCheck check, unsigned long maxChecks, KeptPairs* kept) {
+    return FindAnyCount(pairs, want, maxWays, check, maxChecks, true, kept);
 }
 
 unsigned long SpanCrcOfWay(const SpanPairs* pairs, const bool* keepIt) {

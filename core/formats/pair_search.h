@@ -92,6 +92,13 @@ const unsigned long SpanChecksCrc16 = 64;
 SpanFound FindKeptPairsAnyCountChecked(const SpanPairs* pairs, unsigned long want, unsigned long long maxWays,
                                        SpanWayCheck check, unsigned long maxChecks, KeptPairs* kept);
 
+// As FindKeptPairsAnyCountChecked, but the first count at which any way passes ends the
+// search: SpanOneWay when exactly one way of that count passes. That way is only the
+// likeliest (fewest CRs kept), not the only one: for a caller whose whole result is
+// checked again afterwards (FLAC's MD5 of its samples).
+SpanFound FindFewestKeptPairsChecked(const SpanPairs* pairs, unsigned long want, unsigned long long maxWays,
+                                     SpanWayCheck check, unsigned long maxChecks, KeptPairs* kept);
+
 // The CRC of what the span gives when exactly the pairs marked in keepIt keep their CR:
 // for tests and for callers checking one way.
 unsigned long SpanCrcOfWay(const SpanPairs* pairs, const bool* keepIt);

@@ -19,7 +19,7 @@
 
 namespace {
 
-enum Breakage { Whole, BadCrc, CutOff, TagAppended };
+enum Breakage { Whole, BadCrc, CutOff, TagAppended, BadMd5 };
 const int NotAsked = -1;  // a healthy file is refused before any search
 
 struct FormatRow {
@@ -79,6 +79,12 @@ const FormatRow Rows[] = {
     // tried with; its subframes read exactly decide it.
     {"FlacTwoKeptAmongManySecondKind", "noise_pairs.flac", FormatFlac, Whole, LoneLineFeeds, CheckFailed,
      CheckFailed, SearchDecided},
+    // 2 kept among 34 to 40 pairs: only the second pass, its samples' MD5 checked, decides
+    // it; with STREAMINFO's MD5 changed, that check must turn every way down.
+    {"FlacTwoKeptAmongMoreSecondKind", "noise_more_pairs.flac", FormatFlac, Whole, LoneLineFeeds, CheckFailed,
+     CheckFailed, SearchDecided},
+    {"FlacBadMd5SecondKind", "noise_more_pairs.flac", FormatFlac, BadMd5, LoneLineFeeds, CheckFailed, CheckFailed,
+     SearchUndecided},
     {"FlacTwoKeptAmongManyFirstKind", "noise_pairs.flac", FormatFlac, Whole, EveryLineFeed, CheckFailed,
      CheckPassed, SearchNoEvidence},
     // Small PNGs whose header and CRC fields hold an LF or a pair of their own.
@@ -160,8 +166,9 @@ Bytes Broken(const Bytes& original, Breakage broken) {
         const std::string tag = std::string("TAGA title") + std::string(118, ' ');
         bytes.insert(bytes.end(), tag.begin(), tag.end());
     }
-    if (broken != BadCrc) return bytes;
-    size_t at = bytes.size() / 2;
+    if (broken != BadCrc && broken != BadMd5) return bytes;
+    // STREAMINFO's MD5 is its last 16 bytes, from offset 26 of the file.
+    size_t at = broken == BadMd5 ? 26 : bytes.size() / 2;
     while (bytes[at] == 0x0A || bytes[at] == 0x0D || (bytes[at] ^ 0x01) == 0x0A || (bytes[at] ^ 0x01) == 0x0D) ++at;
     bytes[at] ^= 0x01;
     return bytes;

@@ -76,6 +76,29 @@ with wave.open(sys.argv[1], "wb") as out:
 PYEND
 flac --silent --force --best --blocksize=3072 --padding=16 -o noise_pairs.flac "$TMP/noise_pairs.wav"
 
+# As noise_pairs.flac, in frames of 4,608 samples: the frame with the two samples 0x0D0A
+# holds 34 to 40 LFs, more ways than the first pass tries even with the subframe read,
+# so only the second pass (every sample checked against STREAMINFO's MD5) decides it.
+$PY - "$TMP/noise_more_pairs.wav" <<'PYEND'
+import random, struct, sys, wave
+for seed in range(1000):
+    rng = random.Random(seed)
+    samples = [rng.randrange(-32768, 32768) for _ in range(4608 * 3)]
+    frame = 1
+    samples[frame * 4608 + 900] = 0x0D0A
+    samples[frame * 4608 + 3500] = 0x0D0A
+    body = b"".join(struct.pack(">h", s) for s in samples)
+    inside = body[frame * 9216:(frame + 1) * 9216]
+    if 34 <= inside.count(b"\n") <= 40 and body.count(b"\r\n") == 2:
+        break
+with wave.open(sys.argv[1], "wb") as out:
+    out.setnchannels(1)
+    out.setsampwidth(2)
+    out.setframerate(8000)
+    out.writeframes(b"".join(struct.pack("<h", s) for s in samples))
+PYEND
+flac --silent --force --best --blocksize=4608 --padding=16 -o noise_more_pairs.flac "$TMP/noise_more_pairs.wav"
+
 # Vorbis noise: compressed audio holds a CR LF pair about once in 65,536 bytes, so the
 # seed is the first whose file holds at least two; the comment holds one more.
 for seed in $(seq 1 200); do
