@@ -316,7 +316,7 @@ unsigned streamInfoBits;  // bits per sample STREAMINFO gives, 0 when unknown
 const unsigned long long FrameWaysMd5 = 1ULL << 16;
 const unsigned long FrameChecksMd5 = 256;
 bool md5Pass;
-FlacMd5 streamMd5;
+Md5 streamMd5;
 unsigned char streamInfoMd5[16];
 
 size_t ReadableHeader(const PickedBytes* picked, unsigned long long at) {
@@ -656,7 +656,7 @@ SearchVerdict SearchFlacPass(const PickedBytes* picked, KeptPairs* kept) {
     if (broken || several) return SearchUndecided;
     if (!md5Pass) return SearchDecided;
     unsigned char digest[16];
-    FinishFlacMd5(&streamMd5, digest);
+    FinishMd5(&streamMd5, digest);
     return std::memcmp(digest, streamInfoMd5, sizeof digest) == 0 ? SearchDecided : SearchUndecided;
 }
 
@@ -670,7 +670,7 @@ SearchVerdict SearchFlacKeptPairs(const PickedBytes* picked, KeptPairs* kept) {
     if (first != SearchUndecided || std::memcmp(streamInfoMd5, noMd5, sizeof noMd5) == 0) return first;
     kept->count = 0;
     md5Pass = true;
-    StartFlacMd5(&streamMd5);
+    StartMd5(&streamMd5);
     const SearchVerdict second = SearchFlacPass(picked, kept);
     md5Pass = false;
     if (second != SearchDecided) kept->count = 0;

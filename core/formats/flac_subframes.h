@@ -8,6 +8,8 @@
 
 #include <cstddef>
 
+#include "md5.h"
+
 // What the frame header says of the subframes.
 struct FlacFrameShape {
     unsigned long long blockSize;  // samples per channel
@@ -18,25 +20,16 @@ struct FlacFrameShape {
 // The sample size the header's code gives, or 0 for "from STREAMINFO" and reserved codes.
 unsigned FlacSampleBitsOfCode(unsigned code);
 
-// The MD5 of a stream's decoded samples, as STREAMINFO holds it: each sample little-endian
-// in whole bytes, the channels of a sample one after the other.
-struct FlacMd5 {
-    unsigned long state[4];
-    unsigned long long bytes;
-    unsigned char pending[64];
-};
-void StartFlacMd5(FlacMd5* md5);
-void FinishFlacMd5(FlacMd5* md5, unsigned char digest[16]);
-
 // The widest samples whose decoded values FlacSubframesFit adds to an MD5.
 const unsigned FlacMd5MaxSampleBits = 24;
 
 // frame holds the whole frame, header first (headerLength bytes) and its CRC-16 last.
 // True when the subframes read validly to the zero bits that pad the last byte before
 // the CRC-16, every decoded sample within its bits.
-// With md5 given, the frame's decoded samples are added to it as well (false also when
+// With md5 given, the frame's decoded samples are added to it as well, as STREAMINFO's
+// MD5 takes them: each sample little-endian in whole bytes, a sample's channels in turn (false also when
 // the samples are wider than FlacMd5MaxSampleBits).
 bool FlacSubframesFit(const unsigned char* frame, size_t length, size_t headerLength, const FlacFrameShape* shape,
-                      FlacMd5* md5 = nullptr);
+                      Md5* md5 = nullptr);
 
 #endif

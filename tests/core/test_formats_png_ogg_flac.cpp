@@ -10,6 +10,7 @@
 #include <string>
 
 #include "flac_subframes.h"
+#include "md5.h"
 #include "formats.h"
 #include "own_crcs.h"
 #include "pair_search.h"
@@ -234,6 +235,31 @@ TEST(OwnCrcs, CheckValuesSlicingAndShifts) {
             const unsigned long head = CrcOf(row.crc, 0, noise.data(), cut);
             const unsigned long rest = CrcOf(row.crc, 0, noise.data() + cut, noise.size() - cut);
             EXPECT_EQ(ShiftOf(row.crc, head, noise.size() - cut) ^ rest, byteAtATime) << row.name << " cut at " << cut;
+        }
+    }
+}
+
+// RFC 1321's own values, fed whole and in pieces across its 64-byte blocks.
+TEST(OwnCrcs, Md5CheckValues) {
+    const struct {
+        std::string text;
+        const char* digest;
+    } rows[] = {{"", "d41d8cd98f00b204e9800998ecf8427e"},
+                {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+                {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+                 "57edf4a22be3c955ac49da2e2107b67a"}};
+    for (const auto& row : rows) {
+        for (size_t piece : {size_t(1), size_t(7), size_t(64), size_t(100)}) {
+            Md5 md5;
+            StartMd5(&md5);
+            for (size_t at = 0; at < row.text.size(); at += piece)
+                AddToMd5(&md5, reinterpret_cast<const unsigned char*>(row.text.data()) + at,
+                         std::min(piece, row.text.size() - at));
+            unsigned char digest[16];
+            FinishMd5(&md5, digest);
+            char hex[33];
+            for (int i = 0; i < 16; ++i) std::snprintf(hex + 2 * i, 3, "%02x", digest[i]);
+            EXPECT_STREQ(hex, row.digest) << '"' << row.text << "\", pieces of " << piece;
         }
     }
 }
