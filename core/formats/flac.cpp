@@ -11,7 +11,8 @@
 //   frame body                    up to where the frame's CRC-16 (over header, body and
 //                                 the CRC itself) comes out 0 and the next valid frame
 //                                 header starts, or the end of the file, or a 128-byte
-//                                 ID3v1 tag ('TAG') that ends the file
+//                                 ID3v1 tag ('TAG') that ends the file; past the bytes
+//                                 the pass sums (formats.h), up to the next valid header
 //
 // Search, on a file damaged the second way: each metadata block's length fixes how many
 // of its pairs keep their CR (no CRC covers it, so only none or all can be told apart);
@@ -124,7 +125,7 @@ void DropCandidate(FlacCheck* check) {
     std::memcpy(held, check->held, count);
     check->candidate = false;
     check->heldCount = 0;
-    check->crc = FlacCrc16(check->crcAtCandidate, held, 1);
+    if (!check->lengthsOnly) check->crc = FlacCrc16(check->crcAtCandidate, held, 1);
     check->frameLength = check->lengthAtCandidate + 1;
     FeedFrames(check, held + 1, count - 1);
 }
@@ -161,12 +162,12 @@ void FeedFrames(FlacCheck* check, const unsigned char* bytes, size_t n) {
             continue;
         }
         const size_t before = NextSync(bytes, n, check->rule.strategy);
-        check->crc = FlacCrc16(check->crc, bytes, before);
+        if (!check->lengthsOnly) check->crc = FlacCrc16(check->crc, bytes, before);
         check->frameLength += before;
         bytes += before;
         n -= before;
         if (n == 0) return;
-        if (check->crc == 0) {
+        if (check->lengthsOnly || check->crc == 0) {
             // The frame so far checks: the next may start here.
             check->candidate = true;
             check->crcAtCandidate = check->crc;
@@ -272,6 +273,7 @@ CheckVerdict FinishFlacCheck(FlacCheck* check) {
     if (check->part == FlacFirstFrame) return check->heldCount == 0 ? CheckPassed : CheckFailed;
     if (check->part != FlacFrameBody) return CheckFailed;
     while (check->candidate) DropCandidate(check);  // the file ended inside it
+    if (check->lengthsOnly) return CheckUnsure;
     if (check->crc == 0) return CheckPassed;
     // An ID3v1 tag after the last frame: the frame checks without its 128 bytes when the
     // CRC over both equals the tag's own (the frame's CRC then shifts to nothing).

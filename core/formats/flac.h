@@ -35,6 +35,7 @@ struct FlacCheck {
     unsigned long long lengthAtCandidate;
     unsigned char tail[FlacTagLength];      // the file's last bytes, for a tag at the end
     unsigned long long fed;
+    bool lengthsOnly;                       // past the bytes the pass sums (formats.h): no CRC-16
 };
 
 void StartFlacCheck(FlacCheck* check);

@@ -79,6 +79,7 @@ static void StopSums(FormatCheck* check) {
     switch (check->format) {
         case FormatPng: check->state.png.lengthsOnly = true; break;
         case FormatOgg: check->state.ogg.lengthsOnly = true; break;
+        case FormatFlac: check->state.flac.lengthsOnly = true; break;
         default: break;
     }
 }
