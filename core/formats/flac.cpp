@@ -352,17 +352,36 @@ bool BlockHeaderFits(const Reading* reading, bool first, unsigned long long room
     return (type != StreamInfo || *length == StreamInfoLength) && *length <= room;
 }
 
-// Could what follows a metadata block start at end?
-bool AfterBlockFits(const PickedBytes* picked, unsigned long long end, bool last) {
+// Could what follows a metadata block start at end? The rest of the metadata is followed
+// block by block to a valid first frame header (its CRC-8 tells), every end each block's
+// pairs allow tried: a block's own bytes read as the next header (a pair's CR taken for
+// the block's) rarely lead on to a frame. Bounded in depth and in ends tried.
+const unsigned MaxChainDepth = 8;
+const unsigned MaxChainTries = 4096;
+Readings chainReadings[MaxChainDepth];
+unsigned chainTries;
+
+bool ChainFits(const PickedBytes* picked, unsigned long long end, bool last, unsigned depth) {
     static const FlacFrameRule noFrameYet = {false, 0, 0};
     if (last) return end == picked->size || FrameHeaderAt(picked, end, &noFrameYet);
-    if (!ReadOriginalAhead(picked, end, 4, &nextReadings)) return false;
-    for (size_t w = 0; w < nextReadings.count; ++w) {
+    if (depth == MaxChainDepth || ++chainTries > MaxChainTries) return true;  // cannot tell: it may
+    Readings* readings = &chainReadings[depth];
+    if (!ReadOriginalAhead(picked, end, 4, readings)) return false;
+    for (size_t w = 0; w < readings->count; ++w) {
         bool nextLast = false;
-        unsigned long long length = 0;
-        if (BlockHeaderFits(&nextReadings.way[w], false, picked->size - end - 4, &nextLast, &length)) return true;
+        unsigned long long length = 0, firstEnd = 0, lastEnd = 0;
+        const Reading* header = &readings->way[w];
+        if (!BlockHeaderFits(header, false, picked->size - header->to, &nextLast, &length)) continue;
+        if (!SpanEndRange(picked, header->to, length, &firstEnd, &lastEnd)) return true;
+        for (unsigned long long next = firstEnd; next <= lastEnd; ++next)
+            if (ChainFits(picked, next, nextLast, depth + 1)) return true;
     }
     return false;
+}
+
+bool AfterBlockFits(const PickedBytes* picked, unsigned long long end, bool last) {
+    chainTries = 0;
+    return ChainFits(picked, end, last, 0);
 }
 
 // The ways a block with this header and end reads: none of its pairs kept or all are
