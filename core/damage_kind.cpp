@@ -71,10 +71,21 @@ double SampledEntropy(const DamageEvidence& evidence) {
 
 // Measured on thousands of files of every sort, damaged either way: at most one CR CR LF
 // in 2048 pairs (and one in any file) told the second kind with no false alarm.
+static unsigned long long CrPairsOfSecondKind(const DamageEvidence& evidence) {
+    return evidence.pairs / 2048 > 1 ? evidence.pairs / 2048 : 1;
+}
+
 CountVerdict CountOfPairs(const DamageEvidence& evidence) {
     if (evidence.pairs < CountedLineFeeds || SampledEntropy(evidence) < RandomLookingBits) return CountCannotTell;
-    const unsigned long long allowed = evidence.pairs / 2048 > 1 ? evidence.pairs / 2048 : 1;
-    return evidence.crPairs <= allowed ? CountSaysSecondKind : CountSaysFirstKind;
+    return evidence.crPairs <= CrPairsOfSecondKind(evidence) ? CountSaysSecondKind : CountSaysFirstKind;
+}
+
+// Below the size the count decides at, CR CR LF standing at more places than the second
+// kind leaves still says the first: in random-looking bytes that kind leaves one only
+// where the file held CR CR LF itself, about once in 65,536 LFs, where the first leaves
+// one for every CR LF of the file's own, about once in 256.
+static bool PairsLeanFirstKind(const DamageEvidence& evidence) {
+    return evidence.crPairs > CrPairsOfSecondKind(evidence);
 }
 
 RepairVerdict DecideRepair(DamageEvidence* evidence, const PickedBytes* picked, KeptPairs* kept) {
@@ -92,6 +103,7 @@ RepairVerdict DecideRepair(DamageEvidence* evidence, const PickedBytes* picked, 
         case SearchDecided: return RepairKeepingPairs;
         case SearchUndecided: return RepairUndecided;
         case SearchNoEvidence: break;
+        case SearchBlind: return PairsLeanFirstKind(*evidence) ? RepairPlain : RepairUndecided;
     }
     return count == CountSaysSecondKind ? RepairUndecided : RepairPlain;
 }

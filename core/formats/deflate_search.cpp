@@ -144,17 +144,6 @@ static bool ReadsAs(unsigned long long at, const unsigned char* want, size_t n, 
     return true;
 }
 
-// The n bytes of the plain repair from at (every pair's CR dropped).
-static bool ReadRepaired(unsigned long long at, unsigned char* out, size_t n) {
-    for (size_t i = 0; i < n; ++i, ++at) {
-        if (PickedByte(&S.window, at) == 0x0D && PickedByte(&S.window, at + 1) == 0x0A) ++at;
-        const int byte = PickedByte(&S.window, at);
-        if (byte < 0) return false;
-        out[i] = static_cast<unsigned char>(byte);
-    }
-    return true;
-}
-
 static bool GzipMemberEnds(const Branch* b, unsigned long long end, DeflateWay* way) {
     unsigned char trailer[8];
     for (int i = 0; i < 4; ++i) {
@@ -163,29 +152,19 @@ static bool GzipMemberEnds(const Branch* b, unsigned long long end, DeflateWay* 
     }
     unsigned long long after = 0;
     if (!ReadsAs(end, trailer, sizeof trailer, way, &after)) return false;
+    if (b->way.count == 0) S.found->noneKeptTrailer = true;
     way->memberEnd = after;
     if (after == S.size) return true;
     const unsigned char* next = PickedAt(&S.window, after, 3);
     return next && next[0] == 0x1F && next[1] == 0x8B && next[2] == 0x08;
 }
 
-// The inflated length of a way keeping none or one CR, for the ways keeping two. With
-// every CR dropped, a gzip member's own trailer after the stream tells whether the
-// length is the stated one (bytes after the trailer are no matter of the length).
-static void NoteLength(const Branch* b, unsigned long long end) {
+// The inflated length of a way keeping none or one CR, for the ways keeping two.
+static void NoteLength(const Branch* b) {
     if (S.forced) return;
     if (b->way.count == 0) {
         S.noneEnded = true;
         S.noneOut = b->out;
-        if (S.goal->end == DeflateEndZip) {
-            S.found->lengthDiffers = b->out != S.goal->inflated;
-        } else {
-            unsigned char length[4];
-            for (int i = 0; i < 4; ++i) length[i] = static_cast<unsigned char>(b->out >> (8 * i));
-            unsigned char trailer[8];
-            const bool read = ReadRepaired(end, trailer, sizeof trailer);
-            S.found->lengthDiffers = !read || std::memcmp(trailer + 4, length, 4) != 0;
-        }
     } else if (b->way.count == 1 && S.guides < MaxLengthGuides) {
         S.guide[S.guides].change = static_cast<long long>(b->out);  // made a change once noneOut is known
         S.guide[S.guides++].crAt = b->way.kept[0];
@@ -194,7 +173,7 @@ static void NoteLength(const Branch* b, unsigned long long end) {
 
 static void StreamEnded(const Branch* b, unsigned long long end) {
     const DeflateGoal* goal = S.goal;
-    NoteLength(b, end);
+    NoteLength(b);
     DeflateWay way = b->way;
     bool passes;
     if (goal->end == DeflateEndZip)

@@ -68,7 +68,8 @@ struct DeflateFound {
     unsigned long long fed;  // bytes fed to inflate, over all ways
     bool noneKeptWay;   // the way with every CR dropped passed (the plain repair)
     bool droppedAllBroken;  // that way met bytes inflate refuses (not a short file, not a bad CRC)
-    bool lengthDiffers;     // it inflated to a length other than the stated one
+    bool noneKeptTrailer;   // gzip: that way ended where its trailer holds its CRC and
+                            // length, whatever follows (junk after the member)
     DeflateWay first;   // the first way that passed (the dropped-all one where it did)
 };
 

@@ -36,5 +36,8 @@ bool KeepPair(KeptPairs* kept, unsigned long long at);
 // pass, none does, too many to tell apart, a span too long): nothing can be repaired.
 // SearchNoEvidence: nothing in the file says any CR must stay: the lengths fit the
 // plain repair, or the file is broken in a way keeping CRs does not mend.
-enum SearchVerdict { SearchDecided, SearchUndecided, SearchNoEvidence };
+// SearchBlind: the plain repair fails, no way is found, and the format has no lengths
+// to say whether CRs must stay (a gzip member states only what it inflates to): a file
+// broken before the damage and one keeping more CRs than were searched look alike.
+enum SearchVerdict { SearchDecided, SearchUndecided, SearchNoEvidence, SearchBlind };
 #endif

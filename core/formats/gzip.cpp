@@ -255,15 +255,17 @@ SearchVerdict SearchGzipKeptPairs(const PickedBytes* picked, KeptPairs* kept) {
     bool evidence = false;
     unsigned long long at = 0, budget = DeflateFileBudget;
     while (at < picked->size) {
-        if (!PassMemberHeader(&at)) return SearchNoEvidence;
+        if (!PassMemberHeader(&at)) return evidence ? SearchUndecided : SearchNoEvidence;
         const DeflateGoal goal = {DeflateEndGzip, at, picked->size, 0, 0, 0, budget};
         SearchDeflated(picked, &goal, &found);
         budget -= found.fed < budget ? found.fed : budget;
-        // A member cut short, or of another length, keeps its plain repair as a broken
-        // file does. Bytes inflate refuses outright are what CRs left out give (and a bit
-        // flipped before the damage): no repair is written, since a wrong one would be
-        // called a success and, in Overwrite mode, take the picked file's place.
-        if (found.ways == 0) return found.droppedAllBroken ? SearchUndecided : SearchNoEvidence;
+        // No way passes, or the budget ran out first: a member cut short, of another
+        // length or with bytes inflate refuses may be broken since before the damage, or
+        // keep more CRs than were tried. Wrong bytes trying more CRs than the search does
+        // inflate on for long, so only the count of pairs can tell the two apart.
+        // Junk after a member whose plain repair is whole says nothing of CRs either.
+        if (found.ways == 0 && !evidence && found.noneKeptTrailer) return SearchNoEvidence;
+        if (found.ways == 0) return evidence ? SearchUndecided : SearchBlind;
         if (!found.noneKeptWay && (found.ways >= 2 || found.capped)) return SearchUndecided;
         evidence = evidence || !found.noneKeptWay;
         for (size_t i = 0; i < found.first.count; ++i)

@@ -807,21 +807,39 @@ Bytes RandomBytes(size_t size, unsigned seed) {
     return bytes;
 }
 
-// Noise packed into a gzip by zlib: a quarter of a MiB holds a few CR LF of its own in
-// the deflated stream, and too few LFs for the count to tell.
-Bytes GzipOfNoise(size_t size) {
-    const Bytes noise = RandomBytes(size, 23);
+Bytes GzipOf(const Bytes& bytes) {
     z_stream stream = {};
-    Bytes packed(compressBound(static_cast<uLong>(size)) + 64);
+    Bytes packed(compressBound(static_cast<uLong>(bytes.size())) + 64);
     if (deflateInit2(&stream, 6, Z_DEFLATED, 16 + 15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return {};
-    stream.next_in = const_cast<Bytef*>(noise.data());
-    stream.avail_in = static_cast<uInt>(noise.size());
+    stream.next_in = const_cast<Bytef*>(bytes.data());
+    stream.avail_in = static_cast<uInt>(bytes.size());
     stream.next_out = packed.data();
     stream.avail_out = static_cast<uInt>(packed.size());
     const bool done = deflate(&stream, Z_FINISH) == Z_STREAM_END;
     packed.resize(stream.total_out);
     deflateEnd(&stream);
     return done ? packed : Bytes();
+}
+
+// Noise packed into a gzip by zlib: a quarter of a MiB holds a few CR LF of its own in
+// the deflated stream (stored blocks), and too few LFs for the count to tell.
+Bytes GzipOfNoise(size_t size) {
+    return GzipOf(RandomBytes(size, 23));
+}
+
+// Bytes of 0 to 126, the sum of two random sixths of 127: deflate codes them with
+// Huffman codes, in which bytes left out or put in upset nothing inflate notices, so
+// the search runs out before it tries the right way. Seed 1 gives two CR LF of their own.
+Bytes GzipOfSkewedNoise(size_t size) {
+    std::mt19937 random(1);
+    Bytes bytes(size);
+    for (unsigned char& byte : bytes) byte = static_cast<unsigned char>(random() % 64 + random() % 64);
+    return GzipOf(bytes);
+}
+
+Bytes FlippedInTheMiddle(Bytes bytes) {
+    bytes[bytes.size() / 2] ^= 0x10;
+    return bytes;
 }
 
 Bytes TextWithLineEnds(size_t lines, const char* end) {
@@ -865,6 +883,10 @@ TEST_F(ConvertFileTest, EachKindOfDamageGetsItsExactRepairOrNone) {
         {"gzip, a CR put before lone LFs", Sample("words.gz"), DamageLoneLineFeeds, ComesBackExact},
         {"MP3, a CR put before lone LFs", Sample("noise_32k.mp3"), DamageLoneLineFeeds, ComesBackExact},
         {"gzip keeping more CRs than the search tries", GzipOfNoise(1 << 18), DamageLoneLineFeeds, RefusedUntouched},
+        {"gzip whose search runs out", GzipOfSkewedNoise(1 << 17), DamageLoneLineFeeds, RefusedUntouched},
+        // A CR CR LF in it says the first kind: the plain repair stands, broken as the file was.
+        {"gzip broken before, every LF made CR LF", FlippedInTheMiddle(GzipOfSkewedNoise(1 << 17)),
+         DamageEveryLineFeed, ComesBackExact},
     };
     for (int generate : {1, 0}) {
         for (const KindCase& c : cases) {
