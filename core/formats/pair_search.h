@@ -29,8 +29,10 @@ enum SpanCrc { SpanCrcZlib, SpanCrcOgg, SpanCrcFlac16 };
 
 // The most ways of keeping pairs that one span may have and still be told apart by its
 // CRC: a CRC-32 tells about 2^32 results apart, a CRC-16 about 65,536. A wrong way then
-// passes by chance at odds of about 1 in 4,000 (CRC-32) or 1 in 256 (CRC-16) at most.
-const unsigned long long SpanWaysCrc32 = 1ULL << 20;
+// passes by chance at odds of about 1 in 256 at most. Where the right way passes too
+// (the file was whole before the damage) two pass and nothing is written; a wrong way
+// alone can pass only in a file broken before it was damaged.
+const unsigned long long SpanWaysCrc32 = 1ULL << 24;
 const unsigned long long SpanWaysCrc16 = 256;  // a FLAC frame: every count of pairs tried together
 
 // A span with more pairs than this is too long to search (about 4 MB of random bytes).

@@ -299,6 +299,7 @@ const SpanRow SpanRows[] = {
     {"Crc32NoneKept", SpanCrcZlib, 30, 0, ExactCount, false, SpanOneWay},
     {"Crc32WrongCrc", SpanCrcZlib, 30, 10, ExactCount, true, SpanNoWay},
     {"Crc32HalfOfForty", SpanCrcZlib, 40, 2, ExactCount, false, SpanTooManyWays},
+    {"Crc32ThreeOfTwoHundredFifty", SpanCrcZlib, 250, 80, ExactCount, false, SpanOneWay},  // 2.6 million ways
     {"OggTwoOfTwenty", SpanCrcOgg, 20, 10, ExactCount, false, SpanOneWay},
     {"Flac16OneOfTen", SpanCrcFlac16, 10, 10, AnyCount, false, SpanOneWay},
     {"Flac16TwoOfTen", SpanCrcFlac16, 10, 5, AnyCount, false, SpanOneWay},
