@@ -9,10 +9,14 @@
 //                     header ("APETAGEX", its size), Lyrics3 ("LYRICSBEGIN" up to
 //                     "LYRICSEND" or "LYRICS200"), each optionally then an ID3v1 tag
 // Anything else between frames fails; a free-format bit rate is unsure.
+// The search also reads a LAME tag in the first frame (after "Xing" or "Info"): its own
+// CRC-16 over the frame's first bytes, and the CRC-16 and length of the music after it.
 #include "mp3.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "own_crcs.h"
 #include "picked_window.h"
 
 enum Mp3Phase { Mp3Boundary, Mp3TagHeader, Mp3Skip, Mp3Tail };
@@ -169,10 +173,27 @@ CheckVerdict FinishMp3Check(Mp3Check* check) {
 // The search. The frame chain is walked in the picked file: where a frame's next header
 // does not stand where the frame ends with every pair's CR dropped, it stands farther
 // on by the CRs the frame kept. A frame whose pairs all stay (or none) is decided; one
-// that keeps some of several is not (its CRC-16, where it has one, covers only the
-// header and the side information). Tags are spans like frames: an ID3v2 tag or an
-// ID3v1 tag has a length of its own; the tags at the end but ID3v1 are read as they stand.
+// that keeps some of several only by a LAME tag's music CRC (below), since its own
+// CRC-16, where it has one, covers only the header and the side information. Tags are
+// spans like frames: an ID3v2 tag or an ID3v1 tag has a length of its own; the tags at
+// the end but ID3v1 are read as they stand.
 namespace {
+
+// A frame that keeps some of its several pairs: which, only the music CRC of a LAME
+// tag can tell (see MusicCrcDecides).
+const size_t MaxOpenSpans = 16;
+const size_t MaxOpenPairs = 24;
+// A CRC-16 over every way of every open frame together: a wrong way passes by chance at
+// odds of 1 in 256 at most, as for a FLAC frame.
+const size_t MaxMusicWays = 256;
+struct OpenSpan {
+    unsigned long long from, end;  // in the picked file
+    size_t pairs, keep;
+    unsigned long long at[MaxOpenPairs];  // its pairs' CRs
+    size_t ways;
+    unsigned long mask[MaxMusicWays];     // each way: the pairs keeping their CR
+    unsigned crc[MaxMusicWays];           // and its CRC, shifted to the music's end
+};
 
 struct Mp3Walk {
     unsigned long long at;
@@ -180,10 +201,15 @@ struct Mp3Walk {
     unsigned stream;
     bool haveStream;
     bool evidence, undecided;
+    unsigned long long firstFrame, firstFrameEnd, musicEnd;  // in the picked file
+    unsigned firstFrameLength;
+    bool inFrames;  // the frames after the first: what the music CRC covers
+    size_t openCount;
 };
 
 struct {
     PickedWindow window;
+    OpenSpan open[MaxOpenSpans];
 } M;
 
 // The frame length at `at`, 0 when no frame of the walk's stream starts there.
@@ -238,13 +264,50 @@ bool FindSpanEnd(const Mp3Walk* w, unsigned long long from, unsigned long long l
     return found == 1;
 }
 
+// Every way of keeping `keep` of the span's pairs, as masks in order; false past `room`.
+bool ListWays(OpenSpan* span, size_t room) {
+    size_t chosen[MaxOpenPairs];
+    for (size_t i = 0; i < span->keep; ++i) chosen[i] = i;
+    span->ways = 0;
+    for (;;) {
+        if (span->ways == room) return false;
+        unsigned long mask = 0;
+        for (size_t i = 0; i < span->keep; ++i) mask |= 1UL << chosen[i];
+        span->mask[span->ways++] = mask;
+        size_t i = span->keep;
+        while (i > 0 && chosen[i - 1] == span->pairs - span->keep + i - 1) --i;
+        if (i == 0) return true;
+        ++chosen[i - 1];
+        for (size_t m = i; m < span->keep; ++m) chosen[m] = chosen[m - 1] + 1;
+    }
+}
+
+// Remembers a frame keeping some of its pairs for the music CRC; false when there are
+// too many such frames or ways for it to tell apart.
+bool OpenSpanAt(Mp3Walk* w, unsigned long long from, unsigned long long end, unsigned long long pairs,
+                unsigned long long keep) {
+    if (!w->inFrames || w->frames < 2 || w->openCount == MaxOpenSpans || pairs > MaxOpenPairs) return false;
+    OpenSpan* span = &M.open[w->openCount];
+    span->from = from;
+    span->end = end;
+    span->pairs = 0;
+    span->keep = static_cast<size_t>(keep);
+    for (unsigned long long at = from; at + 1 < end; ++at)
+        if (PairAt(&M.window, at)) span->at[span->pairs++] = at;
+    size_t room = MaxMusicWays;
+    for (size_t i = 0; i < w->openCount; ++i) room /= M.open[i].ways;
+    if (span->pairs != pairs || !ListWays(span, room)) return false;
+    ++w->openCount;
+    return true;
+}
+
 // The span [from, end) keeps `keep` of its `pairs`: all of them, none, or undecided.
 void DecideSpan(Mp3Walk* w, unsigned long long from, unsigned long long end, unsigned long long pairs,
                 unsigned long long keep, KeptPairs* kept) {
     if (keep == 0) return;
     w->evidence = true;
     if (keep < pairs) {
-        w->undecided = true;
+        if (!OpenSpanAt(w, from, end, pairs, keep)) w->undecided = true;
         return;
     }
     for (unsigned long long at = from; at + 1 < end; ++at)
@@ -287,6 +350,129 @@ bool Tail(Mp3Walk* w, KeptPairs* kept) {
     return true;
 }
 
+// ---- The music CRC of a LAME tag ----
+// An encoder writing a LAME tag (in the first frame, after its Xing or Info header) keeps
+// there the CRC-16 of the tag itself and of all the music after that frame, and the
+// length of the two. The tag is taken only where its own CRC holds.
+
+const size_t LameTagRead = 4 + 32 + 120 + 36;  // header, side info, Xing fields, LAME fields
+
+struct LameTag {
+    unsigned musicCrc;
+    unsigned long musicLength;  // from the first frame to the last frame's end
+};
+
+unsigned long BigEndian(const unsigned char* b, size_t n) {
+    unsigned long value = 0;
+    for (size_t i = 0; i < n; ++i) value = value << 8 | b[i];
+    return value;
+}
+
+// The original bytes of the picked file from `from`, the CR of every pair dropped but
+// those in kept, up to n of them; how many were read.
+size_t ReadOriginal(unsigned long long from, unsigned long long to, const KeptPairs* kept, unsigned char* out,
+                    size_t n) {
+    size_t made = 0, next = 0;
+    while (next < kept->count && kept->at[next] < from) ++next;
+    for (unsigned long long at = from; at < to && made < n; ++at) {
+        const int byte = PickedByte(&M.window, at);
+        if (byte < 0) break;
+        const bool keptCr = next < kept->count && kept->at[next] == at;
+        if (keptCr) ++next;
+        if (!keptCr && PairAt(&M.window, at)) continue;
+        out[made++] = static_cast<unsigned char>(byte);
+    }
+    return made;
+}
+
+bool ReadLameTag(const Mp3Walk* w, const KeptPairs* kept, LameTag* tag) {
+    unsigned char frame[LameTagRead];
+    const size_t n = ReadOriginal(w->firstFrame, w->firstFrameEnd, kept, frame,
+                                  std::min<size_t>(sizeof frame, w->firstFrameLength));
+    if (n < 4) return false;
+    const bool mpeg1 = (frame[1] & 0x18) == 0x18, mono = (frame[3] >> 6) == 3;
+    const size_t xing = 4 + (mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17));
+    if (xing + 8 > n || (std::memcmp(frame + xing, "Xing", 4) != 0 && std::memcmp(frame + xing, "Info", 4) != 0))
+        return false;
+    const unsigned long flags = BigEndian(frame + xing + 4, 4);
+    const size_t lame = xing + 8 + (flags & 1 ? 4 : 0) + (flags & 2 ? 4 : 0) + (flags & 4 ? 100 : 0) + (flags & 8 ? 4 : 0);
+    if (lame + 36 > n || LameCrc16(0, frame, lame + 34) != BigEndian(frame + lame + 34, 2)) return false;
+    tag->musicLength = BigEndian(frame + lame + 28, 4);
+    tag->musicCrc = static_cast<unsigned>(BigEndian(frame + lame + 32, 2));
+    return true;
+}
+
+// The CRC of the music with every open frame's bytes as zeros, each open frame's ways'
+// CRCs shifted to the music's end; false when a read fails.
+bool MusicCrcs(const Mp3Walk* w, const KeptPairs* kept, unsigned* zeroed, unsigned long long* musicLength) {
+    static unsigned char piece[PickedWindowSize / 4];
+    static unsigned long long openEnd[MaxOpenSpans];  // original bytes of the music before each open end
+    unsigned crc = 0;
+    unsigned long long made = 0;
+    unsigned long long at = w->firstFrameEnd;
+    for (size_t s = 0; s <= w->openCount; ++s) {
+        const unsigned long long to = s < w->openCount ? M.open[s].from : w->musicEnd;
+        while (at < to) {  // the decided frames between, read as their kept CRs say
+            const size_t n = ReadOriginal(at, to, kept, piece, sizeof piece);
+            if (n == 0) return false;
+            crc = LameCrc16(crc, piece, n);
+            made += n;
+            // Move past what was read: n original bytes and the CRs dropped among them.
+            for (size_t left = n; left > 0; ++at)
+                if (!PairAt(&M.window, at) || std::binary_search(kept->at, kept->at + kept->count, at)) --left;
+        }
+        if (s == w->openCount) break;
+        const OpenSpan* span = &M.open[s];
+        const unsigned long long length = span->end - span->from - (span->pairs - span->keep);
+        crc = LameCrc16Shift(crc, length);  // zeros in its place
+        made += length;
+        openEnd[s] = made;
+        at = span->end;
+    }
+    for (size_t s = 0; s < w->openCount; ++s) {
+        OpenSpan* span = &M.open[s];
+        for (size_t way = 0; way < span->ways; ++way) {
+            static KeptPairs wayKept;
+            wayKept.count = 0;
+            for (size_t p = 0; p < span->pairs; ++p)
+                if (span->mask[way] >> p & 1) wayKept.at[wayKept.count++] = span->at[p];
+            const size_t n = ReadOriginal(span->from, span->end, &wayKept, piece, sizeof piece);
+            if (n != span->end - span->from - (span->pairs - span->keep)) return false;
+            span->crc[way] = LameCrc16Shift(LameCrc16(0, piece, n), made - openEnd[s]);
+        }
+    }
+    *zeroed = crc;
+    *musicLength = made;
+    return true;
+}
+
+// Every way of every open frame together, against the tag's music CRC: decided when
+// exactly one passes, its CRs then added to kept (kept stays ascending).
+bool MusicCrcDecides(const Mp3Walk* w, KeptPairs* kept) {
+    LameTag tag;
+    unsigned zeroed = 0;
+    unsigned long long made = 0;
+    if (!ReadLameTag(w, kept, &tag) || !MusicCrcs(w, kept, &zeroed, &made)) return false;
+    const unsigned long long firstLength = w->firstFrameLength;
+    if (tag.musicLength != 0 && tag.musicLength != firstLength + made) return false;
+    size_t choice[MaxOpenSpans] = {}, found[MaxOpenSpans] = {};
+    unsigned passed = 0;
+    for (;;) {
+        unsigned crc = zeroed;
+        for (size_t s = 0; s < w->openCount; ++s) crc ^= M.open[s].crc[choice[s]];
+        if (crc == tag.musicCrc && ++passed == 1) std::memcpy(found, choice, sizeof found);
+        size_t s = 0;
+        while (s < w->openCount && ++choice[s] == M.open[s].ways) choice[s++] = 0;
+        if (s == w->openCount) break;
+    }
+    if (passed != 1) return false;
+    for (size_t s = 0; s < w->openCount; ++s)
+        for (size_t p = 0; p < M.open[s].pairs; ++p)
+            if (M.open[s].mask[found[s]] >> p & 1 && !KeepPair(kept, M.open[s].at[p])) return false;
+    std::sort(kept->at, kept->at + kept->count);
+    return true;
+}
+
 bool FeedMp3Check(void* check, const unsigned char* bytes, size_t n) {
     return CheckMp3Bytes(static_cast<Mp3Check*>(check), bytes, n);
 }
@@ -309,13 +495,21 @@ SearchVerdict SearchMp3KeptPairs(const PickedBytes* picked, KeptPairs* kept) {
         }
         w.stream = stream;
         w.haveStream = true;
+        w.inFrames = true;
         ++w.frames;
+        if (w.frames == 1) {
+            w.firstFrame = w.at;
+            w.firstFrameLength = static_cast<unsigned>(length);
+        }
         whole = Span(&w, static_cast<unsigned long long>(length), kept);
+        if (w.frames == 1) w.firstFrameEnd = w.at;
+        w.musicEnd = w.at;
     }
+    w.inFrames = false;
     whole = whole && w.frames > 0;  // as the check: tags alone are no MP3
     if (whole && w.at < picked->size) whole = Tail(&w, kept);
     if (!w.evidence) return SearchNoEvidence;
-    if (!whole || w.undecided) return SearchUndecided;
+    if (!whole || w.undecided || (w.openCount > 0 && !MusicCrcDecides(&w, kept))) return SearchUndecided;
     static Mp3Check check;
     StartMp3Check(&check);
     const bool fed = FeedKeeping(picked, kept, FeedMp3Check, &check);

@@ -127,6 +127,32 @@ unsigned FlacCrc8(unsigned crc, const unsigned char* bytes, size_t n) {
     return static_cast<unsigned>(value);
 }
 
+// The mirror of FLAC's CRC-16: every bit of its value and of each byte in reverse order.
+static unsigned Mirror(unsigned value, unsigned bits) {
+    unsigned mirrored = 0;
+    for (unsigned bit = 0; bit < bits; ++bit) mirrored |= ((value >> bit) & 1u) << (bits - 1 - bit);
+    return mirrored;
+}
+
+static unsigned LameTable[256];
+static bool LameBuilt = false;
+
+unsigned LameCrc16(unsigned crc, const unsigned char* bytes, size_t n) {
+    if (!LameBuilt) {
+        const CrcTables& t = Flac16Tables();
+        for (unsigned byte = 0; byte < 256; ++byte)
+            LameTable[byte] = Mirror(static_cast<unsigned>(t.slice[0][Mirror(byte, 8)]), 16);
+        LameBuilt = true;
+    }
+    crc &= 0xFFFFu;
+    for (; n > 0; --n, ++bytes) crc = (crc >> 8) ^ LameTable[(crc ^ *bytes) & 0xFF];
+    return crc;
+}
+
+unsigned LameCrc16Shift(unsigned crc, unsigned long long n) {
+    return Mirror(FlacCrc16Shift(Mirror(crc & 0xFFFFu, 16), n), 16);
+}
+
 unsigned long OggCrcShift(unsigned long crc, unsigned long long n) {
     return ShiftByZeroBytes(OggTables(), crc & 0xFFFFFFFFUL, n);
 }

@@ -224,8 +224,14 @@ const CrcRow CrcRows[] = {
 TEST(OwnCrcs, CheckValuesSlicingAndShifts) {
     const unsigned char digits[] = "123456789";
     EXPECT_EQ(FlacCrc8(0, digits, 9), 0xF4u);
+    EXPECT_EQ(LameCrc16(0, digits, 9), 0xBB3Du);
     Bytes noise(1000);
     for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<unsigned char>(i * 37 + (i >> 3));
+    for (size_t cut : {size_t(1), size_t(500)})
+        EXPECT_EQ(LameCrc16Shift(LameCrc16(0, noise.data(), cut), noise.size() - cut) ^
+                      LameCrc16(0, noise.data() + cut, noise.size() - cut),
+                  LameCrc16(0, noise.data(), noise.size()))
+            << "LAME cut at " << cut;
     for (const CrcRow& row : CrcRows) {
         EXPECT_EQ(CrcOf(row.crc, 0, digits, 9), row.check) << row.name;
         unsigned long byteAtATime = 0;

@@ -11,6 +11,7 @@
 #include <zlib.h>
 
 #include "formats.h"
+#include "own_crcs.h"
 #include "samples.h"
 #include "format_test_support.h"
 #include "test_support.h"
@@ -79,6 +80,34 @@ Bytes LoneLineFeedBesidePair(const Bytes& b) {
     ADD_FAILURE() << "no frame holds a pair";
     return out;
 }
+
+// A LAME tag put before the frames: an Info frame of 64 kbit/s (208 bytes, the sample's
+// own frames being too short for one), holding the CRC-16 of all the frames after it.
+const size_t LameFrame = 208, LameFields = 4 + 9 + 8;  // header, side info, "Info" and its flags
+Bytes WithLameTag(const Bytes& b, unsigned crcOffBy) {
+    const auto frames = Mp3Frames(b);
+    Bytes info(LameFrame, 0);
+    const unsigned char header[] = {0xFF, 0xF3, 0x80, 0xC4};  // MPEG 2, layer III, 64 kbit/s, 22,050 Hz, mono
+    std::memcpy(info.data(), header, 4);
+    std::memcpy(info.data() + 13, "Info", 4);
+    std::memcpy(info.data() + LameFields, "LAME3.100", 9);
+    const size_t start = frames.front().first, end = frames.back().first + frames.back().second;
+    const unsigned long length = static_cast<unsigned long>(LameFrame + end - start);
+    const unsigned music = LameCrc16(0, b.data() + start, end - start) ^ crcOffBy;
+    const unsigned char fields[] = {static_cast<unsigned char>(length >> 24), static_cast<unsigned char>(length >> 16),
+                                    static_cast<unsigned char>(length >> 8), static_cast<unsigned char>(length),
+                                    static_cast<unsigned char>(music >> 8), static_cast<unsigned char>(music)};
+    std::memcpy(info.data() + LameFields + 28, fields, sizeof fields);
+    const unsigned tag = LameCrc16(0, info.data(), LameFields + 34);
+    info[LameFields + 34] = static_cast<unsigned char>(tag >> 8);
+    info[LameFields + 35] = static_cast<unsigned char>(tag);
+    Bytes out = b;
+    out.insert(out.begin() + static_cast<long>(start), info.begin(), info.end());
+    return out;
+}
+// The tag's music CRC then tells which CR of the two the frame kept.
+Bytes LameTagLineFeedBesidePair(const Bytes& b) { return WithLameTag(LoneLineFeedBesidePair(b), 0); }
+Bytes LameTagWrongLineFeedBesidePair(const Bytes& b) { return WithLameTag(LoneLineFeedBesidePair(b), 1); }
 
 // Two members, one after the other, as gzip allows.
 Bytes TwoMembers(const Bytes& b) {
@@ -206,6 +235,10 @@ const Row Rows[] = {
      SearchNoEvidence},
     {"Mp3OneOfTwoSecondKind", "noise_32k.mp3", FormatMp3, LoneLineFeedBesidePair, LoneLineFeeds, CheckFailed,
      CheckFailed, SearchUndecided},
+    {"Mp3LameTagOneOfTwoSecondKind", "noise_32k.mp3", FormatMp3, LameTagLineFeedBesidePair, LoneLineFeeds,
+     CheckFailed, CheckFailed, SearchDecided},
+    {"Mp3LameTagWrongOneOfTwoSecondKind", "noise_32k.mp3", FormatMp3, LameTagWrongLineFeedBesidePair, LoneLineFeeds,
+     CheckFailed, CheckFailed, SearchUndecided},
     {"Mp3Id3v1Healthy", "noise_32k.mp3", FormatMp3, Id3v1WithPair, Undamaged, CheckPassed, CheckFailed, NotAsked},
     {"Mp3Id3v1SecondKind", "noise_32k.mp3", FormatMp3, Id3v1WithPair, LoneLineFeeds, CheckFailed, CheckFailed,
      SearchDecided},
