@@ -652,6 +652,8 @@ void SearchDeflated(const PickedBytes* picked, const DeflateGoal* goal, DeflateF
     if (SearchSettling()) return;
     // The way with every CR dropped met bytes inflate refuses, or no way settled adds up:
     // every way keeping one CR, tried whole.
+    S.guides = 0;  // the settling search's whole branches are noted again, once
+    S.noneEnded = false;
     const unsigned wanted = goal->end == DeflateEndZip ? goal->keep : MaxDeflateKept;
     S.maxKept = wanted < 1 ? wanted : 1;
     Pass();
