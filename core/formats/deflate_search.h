@@ -2,12 +2,21 @@
 // dropped (ZIP entries, gzip members): which few pairs must keep their CR for the data
 // to inflate whole, to the length and CRC-32 its format states?
 //
-// The ways are tried as a tree: the stream is inflated once with every CR dropped, and
-// at each pair a copy of the inflate state goes on with that CR kept; a branch ends
-// where inflate refuses the bytes. That settles one kept CR. A wrong byte often does
-// not stop inflate (Huffman codes fall back into step), but it changes the inflated
-// length by an amount of its own: the ways keeping two CRs tried whole are those whose
-// one-CR changes add up to the stated length. Past two kept CRs nothing is searched.
+// A wrong byte seldom stops inflate (Huffman codes fall back into step), but it upsets
+// the inflated bytes only for a while: a way keeping one CR more soon decodes the same
+// codes as the way without it, one byte on, and once the last 32 KiB it inflated (all a
+// copy reaches back to) are the same, all after is the same. So the stream is inflated
+// with every CR dropped, noting length and CRC-32 every KiB or so; again, with a branch
+// at each pair keeping that CR, followed only until its bytes match over 32 KiB (at most
+// 256 KiB on). What each branch changed, a length and a CRC-32 change carried to the
+// end by crc32_combine, tells the ways keeping one CR, or two whose branches settle
+// apart, that have the stated length and CRC-32; only those are inflated whole, and a
+// stream is decided only where exactly one of them passes.
+//
+// Where the way with every CR dropped does not inflate to an end, or none adds up (CRs
+// nearer than a branch settles, a branch that never settles), the older search runs as
+// far as the budget goes: the tree of ways each inflated to the end, one CR kept, then
+// two whose one-CR lengths add up to the stated one, then every two.
 //
 // zlib's allocations come from static arenas here: nothing on the heap.
 #ifndef DECRIMP_DEFLATE_SEARCH_H
@@ -35,9 +44,8 @@ void UseInflateArena(z_stream* stream, InflateArena* arena);
 const unsigned MaxDeflateKept = 2;
 // The most deflated bytes fed to inflate for one stream, over all its ways, and for one
 // file over all its streams: at 0.1 to 0.5 GB/s, about a quarter of a second and two
-// seconds. A wrong way inflates on until inflate refuses it, often a block later, and
-// there is such a way at every pair before the one kept (at every pair after it too,
-// when two are kept): past the budget the stream is undecided.
+// seconds. Settling costs some 30 to 100 KiB fed a pair; the older search a stream's
+// length a pair: past the budget the stream is undecided.
 const unsigned long long DeflateStreamBudget = 64ULL << 20;
 const unsigned long long DeflateFileBudget = 512ULL << 20;
 

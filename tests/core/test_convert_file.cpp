@@ -829,9 +829,11 @@ Bytes GzipOfNoise(size_t size) {
 
 // Bytes of 0 to 126, the sum of two random sixths of 127: deflate codes them with
 // Huffman codes, in which bytes left out or put in upset nothing inflate notices, so
-// the search runs out before it tries the right way. Seed 1 gives two CR LF of their own.
-Bytes GzipOfSkewedNoise(size_t size) {
-    std::mt19937 random(1);
+// every wrong way inflates on to the end. At 128 KiB, seed 1 gives two CR LF of their
+// own 3 KiB apart, nearer than a branch keeping the first settles; seed 2 two far apart,
+// seed 3 one.
+Bytes GzipOfSkewedNoise(size_t size, unsigned seed = 1) {
+    std::mt19937 random(seed);
     Bytes bytes(size);
     for (unsigned char& byte : bytes) byte = static_cast<unsigned char>(random() % 64 + random() % 64);
     return GzipOf(bytes);
@@ -883,7 +885,11 @@ TEST_F(ConvertFileTest, EachKindOfDamageGetsItsExactRepairOrNone) {
         {"gzip, a CR put before lone LFs", Sample("words.gz"), DamageLoneLineFeeds, ComesBackExact},
         {"MP3, a CR put before lone LFs", Sample("noise_32k.mp3"), DamageLoneLineFeeds, ComesBackExact},
         {"gzip keeping more CRs than the search tries", GzipOfNoise(1 << 18), DamageLoneLineFeeds, RefusedUntouched},
-        {"gzip whose search runs out", GzipOfSkewedNoise(1 << 17), DamageLoneLineFeeds, RefusedUntouched},
+        {"gzip keeping two CRs nearer than a branch settles", GzipOfSkewedNoise(1 << 17), DamageLoneLineFeeds,
+         RefusedUntouched},
+        {"gzip keeping two CRs far apart", GzipOfSkewedNoise(1 << 17, 2), DamageLoneLineFeeds, ComesBackExact},
+        {"gzip keeping one CR, every wrong way inflating on", GzipOfSkewedNoise(1 << 17, 3), DamageLoneLineFeeds,
+         ComesBackExact},
         // A CR CR LF in it says the first kind: the plain repair stands, broken as the file was.
         {"gzip broken before, every LF made CR LF", FlippedInTheMiddle(GzipOfSkewedNoise(1 << 17)),
          DamageEveryLineFeed, ComesBackExact},
