@@ -127,6 +127,7 @@ struct PageTries {
     bool plainFits;     // read with no CR kept, the lengths line up
     bool keptFits;      // read with CRs kept, they line up too
     unsigned long long next;
+    unsigned long long plainNext;  // where the page ends read with no CR kept (0: nowhere)
 };
 
 // The page's body [header->to, end): does one way pass?
@@ -143,6 +144,7 @@ void TryPageEnd(const PickedBytes* picked, const Reading* header, unsigned long 
     size_t keep = 0;
     if (!KeepForLength(&pagePairs, body, &keep)) return;
     const bool plain = keep == 0 && header->keptCount == 0;
+    if (plain && !tries->plainFits) tries->plainNext = end;
     tries->plainFits = tries->plainFits || plain;
     tries->keptFits = tries->keptFits || !plain;
     tryKept.count = 0;
@@ -182,7 +184,7 @@ bool TryPageHeader(const PickedBytes* picked, const Reading* header, PageTries* 
 
 PageFound SearchPage(const PickedBytes* picked, unsigned long long at, unsigned long long* next) {
     if (!ReadOriginalAhead(picked, at, FixedHeader, &fixedHeaders) || fixedHeaders.capped) return PageUndecided;
-    PageTries tries = {0, 0, false, false, 0};
+    PageTries tries = {0, 0, false, false, 0, 0};
     bool countTried[256] = {false};
     for (size_t f = 0; f < fixedHeaders.count && tries.passed < 2; ++f) {
         const unsigned char* fixed = fixedHeaders.way[f].bytes;
@@ -203,22 +205,32 @@ PageFound SearchPage(const PickedBytes* picked, unsigned long long at, unsigned 
         return PageOneWay;
     }
     // No single way: only when the lengths said CRs must stay is that a sign of the damage.
-    return tries.keptFits && !tries.plainFits ? PageUndecided : PageBroken;
+    if (tries.keptFits && !tries.plainFits) return PageUndecided;
+    *next = tries.plainNext;
+    return PageBroken;
 }
 
 }  // namespace
 
 SearchVerdict SearchOggKeptPairs(const PickedBytes* picked, KeptPairs* kept) {
-    bool keptSome = false;
+    bool keptSome = false, broken = false;
     for (unsigned long long at = 0; at < picked->size;) {
         unsigned long long next = 0;
         const PageFound found = SearchPage(picked, at, &next);
         if (found == PageUndecided) return SearchUndecided;
-        if (found == PageBroken) return keptSome ? SearchUndecided : SearchNoEvidence;
+        // A page broken before the damage: the pages after it may still say CRs stayed,
+        // and then the file cannot be repaired, so the walk goes on where its lengths end it.
+        if (found == PageBroken) {
+            broken = true;
+            if (next == 0) return keptSome ? SearchUndecided : SearchNoEvidence;
+            at = next;
+            continue;
+        }
         for (size_t i = 0; i < pageKept.count; ++i)
             if (!KeepPair(kept, pageKept.at[i])) return SearchUndecided;
         keptSome = keptSome || pageKept.count > 0;
         at = next;
     }
-    return keptSome ? SearchDecided : SearchNoEvidence;
+    if (!keptSome) return SearchNoEvidence;
+    return broken ? SearchUndecided : SearchDecided;
 }

@@ -20,7 +20,7 @@
 
 namespace {
 
-enum Breakage { Whole, BadCrc, CutOff, TagAppended, BadMd5 };
+enum Breakage { Whole, BadCrc, CutOff, TagAppended, BadMd5, EarlyBadCrc };
 const int NotAsked = -1;  // a healthy file is refused before any search
 
 struct FormatRow {
@@ -53,6 +53,11 @@ const FormatRow Rows[] = {
      SearchNoEvidence},
     // The comment's own CR LF, in the first pages, says CRs stayed: the bad page then
     // leaves the file undecided.
+    // A bad page before any that keeps CRs: the pages after it still say CRs stayed.
+    {"OggEarlyBadCrcSecondKind", "noise_mono.ogg", FormatOgg, EarlyBadCrc, LoneLineFeeds, CheckFailed, CheckFailed,
+     SearchUndecided},
+    {"OggEarlyBadCrcFirstKind", "noise_mono.ogg", FormatOgg, EarlyBadCrc, EveryLineFeed, CheckFailed, CheckFailed,
+     SearchNoEvidence},
     {"OggBadCrcSecondKind", "noise_mono.ogg", FormatOgg, BadCrc, LoneLineFeeds, CheckFailed, CheckFailed,
      SearchUndecided},
     {"FlacHealthy", "noise_mono.flac", FormatFlac, Whole, Undamaged, CheckPassed, CheckFailed, NotAsked},
@@ -167,9 +172,10 @@ Bytes Broken(const Bytes& original, Breakage broken) {
         const std::string tag = std::string("TAGA title") + std::string(118, ' ');
         bytes.insert(bytes.end(), tag.begin(), tag.end());
     }
-    if (broken != BadCrc && broken != BadMd5) return bytes;
-    // STREAMINFO's MD5 is its last 16 bytes, from offset 26 of the file.
-    size_t at = broken == BadMd5 ? 26 : bytes.size() / 2;
+    if (broken != BadCrc && broken != BadMd5 && broken != EarlyBadCrc) return bytes;
+    // STREAMINFO's MD5 is its last 16 bytes, from offset 26 of the file; an Ogg's first
+    // page (its stream's first header, 58 bytes) holds no pair, unlike the pages after it.
+    size_t at = broken == BadMd5 ? 26 : broken == EarlyBadCrc ? 40 : bytes.size() / 2;
     while (bytes[at] == 0x0A || bytes[at] == 0x0D || (bytes[at] ^ 0x01) == 0x0A || (bytes[at] ^ 0x01) == 0x0D) ++at;
     bytes[at] ^= 0x01;
     return bytes;
