@@ -2,7 +2,9 @@
 // a scratch folder; prints per format how many came back exact, were refused, or came
 // back wrong (which must never be called a repair), and the slowest repair per MB; each
 // file refused, with the CR LF pairs it held of its own.
-// Usage: damage_survey SCRATCH-FOLDER < list of files, one path a line
+// With --broken each file is broken first (a byte in its middle changed): exact is then
+// that broken file back, and wrong still must never be called a repair.
+// Usage: damage_survey SCRATCH-FOLDER [--broken] < list of files, one path a line
 //   (files over 64 MiB are passed over)
 #include <algorithm>
 #include <chrono>
@@ -83,9 +85,21 @@ static Outcome Repair(const fs::path& folder, const Bytes& damaged, const Bytes&
     return ReadFile(folder / "Copy of a") == original ? Exact : Wrong;
 }
 
+// A file broken before the transfer: one byte past its middle changed (neither it nor
+// its new value CR or LF), as a bit flipped on a disk or in a download would.
+static Bytes BrokenInTheMiddle(Bytes bytes) {
+    size_t at = bytes.size() / 2;
+    while (at < bytes.size() && (bytes[at] == '\r' || bytes[at] == '\n' || (bytes[at] ^ 0x10) == '\r' ||
+                                 (bytes[at] ^ 0x10) == '\n'))
+        ++at;
+    if (at < bytes.size()) bytes[at] ^= 0x10;
+    return bytes;
+}
+
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: damage_survey SCRATCH-FOLDER < list of files\n");
+    const bool broken = argc == 3 && std::string(argv[2]) == "--broken";
+    if (argc != 2 && !broken) {
+        std::fprintf(stderr, "usage: damage_survey SCRATCH-FOLDER [--broken] < list of files\n");
         return 2;
     }
     const fs::path folder = argv[1];
@@ -96,7 +110,7 @@ int main(int argc, char** argv) {
         std::error_code error;
         const auto size = fs::file_size(line, error);
         if (error || size == 0 || size > (64u << 20)) continue;
-        const Bytes original = ReadFile(line);
+        const Bytes original = broken ? BrokenInTheMiddle(ReadFile(line)) : ReadFile(line);
         Tally& tally = tallies[FormatName(FormatOfFirstBytes(original.data(), original.size()))];
         ++tally.files;
         const Bytes first = DamageEveryLineFeed(original);
