@@ -83,9 +83,10 @@ CountVerdict CountOfPairs(const DamageEvidence& evidence) {
 // Below the size the count decides at, CR CR LF standing at more places than the second
 // kind leaves still says the first: in random-looking bytes that kind leaves one only
 // where the file held CR CR LF itself, about once in 65,536 LFs, where the first leaves
-// one for every CR LF of the file's own, about once in 256.
+// one for every CR LF of the file's own, about once in 256. Text may hold CR CR LF of
+// its own anywhere: there it says nothing.
 static bool PairsLeanFirstKind(const DamageEvidence& evidence) {
-    return evidence.crPairs > CrPairsOfSecondKind(evidence);
+    return evidence.crPairs > CrPairsOfSecondKind(evidence) && SampledEntropy(evidence) >= RandomLookingBits;
 }
 
 RepairVerdict DecideRepair(DamageEvidence* evidence, const PickedBytes* picked, KeptPairs* kept) {
@@ -101,9 +102,11 @@ RepairVerdict DecideRepair(DamageEvidence* evidence, const PickedBytes* picked, 
     if (asRepaired == CheckUnsure && count == CountSaysFirstKind) return RepairPlain;
     switch (SearchKeptPairs(evidence->format, picked, kept)) {
         case SearchDecided: return RepairKeepingPairs;
-        case SearchUndecided: return RepairUndecided;
-        case SearchNoEvidence: break;
+        // A file broken before it was damaged the first way leaves the search undecided
+        // too (a frame no way mends): the CR CR LF the first kind leaves tell it.
+        case SearchUndecided:
         case SearchBlind: return PairsLeanFirstKind(*evidence) ? RepairPlain : RepairUndecided;
+        case SearchNoEvidence: break;
     }
     return count == CountSaysSecondKind ? RepairUndecided : RepairPlain;
 }
