@@ -2,9 +2,10 @@
 // a scratch folder; prints per format how many came back exact, were refused, or came
 // back wrong (which must never be called a repair), and the slowest repair per MB; each
 // file refused, with the CR LF pairs it held of its own.
-// With --broken each file is broken first (a byte in its middle changed): exact is then
-// that broken file back, and wrong still must never be called a repair.
-// Usage: damage_survey SCRATCH-FOLDER [--broken] < list of files, one path a line
+// With --broken each file is broken first (a byte in its middle changed), with --cut cut
+// to its first two thirds: exact is then that broken file back, and wrong still must never
+// be called a repair.
+// Usage: damage_survey SCRATCH-FOLDER [--broken | --cut] < list of files, one path a line
 //   (files over 64 MiB are passed over)
 #include <algorithm>
 #include <chrono>
@@ -96,10 +97,17 @@ static Bytes BrokenInTheMiddle(Bytes bytes) {
     return bytes;
 }
 
+// A download cut off: the file's first two thirds.
+static Bytes CutOff(Bytes bytes) {
+    bytes.resize(bytes.size() * 2 / 3);
+    return bytes;
+}
+
 int main(int argc, char** argv) {
-    const bool broken = argc == 3 && std::string(argv[2]) == "--broken";
-    if (argc != 2 && !broken) {
-        std::fprintf(stderr, "usage: damage_survey SCRATCH-FOLDER [--broken] < list of files\n");
+    const std::string how = argc == 3 ? argv[2] : "";
+    const bool broken = how == "--broken", cut = how == "--cut";
+    if (argc != 2 && !broken && !cut) {
+        std::fprintf(stderr, "usage: damage_survey SCRATCH-FOLDER [--broken | --cut] < list of files\n");
         return 2;
     }
     const fs::path folder = argv[1];
@@ -110,7 +118,8 @@ int main(int argc, char** argv) {
         std::error_code error;
         const auto size = fs::file_size(line, error);
         if (error || size == 0 || size > (64u << 20)) continue;
-        const Bytes original = broken ? BrokenInTheMiddle(ReadFile(line)) : ReadFile(line);
+        const Bytes original =
+            broken ? BrokenInTheMiddle(ReadFile(line)) : cut ? CutOff(ReadFile(line)) : ReadFile(line);
         Tally& tally = tallies[FormatName(FormatOfFirstBytes(original.data(), original.size()))];
         ++tally.files;
         const Bytes first = DamageEveryLineFeed(original);
