@@ -423,11 +423,12 @@ static bool MarkRoot() {
     S.mark[0] = {0, root->crc, root->crc};
     S.marks = 1;
     bool ended = false;
+    Fed fed = FedAll;
     while (!ended && S.marks < MaxDeflateMarks && MarkAt(S.marks - 1) < S.goal->to) {
         root->segCrc = crc32(0L, Z_NULL, 0);
         root->segOut = 0;
         unsigned long long end = 0;
-        const Fed fed = Advance(root, MarkAt(S.marks), &end);
+        fed = Advance(root, MarkAt(S.marks), &end);
         if (fed == FedBroken) S.found->droppedAllBroken = true;
         if (fed == FedBroken || fed == FedFailed) break;
         if (fed == FedStreamEnd) {
@@ -438,6 +439,7 @@ static bool MarkRoot() {
         S.mark[S.marks++] = {root->out, root->crc, root->segCrc};
     }
     (void)inflateEnd(&root->stream);
+    if (!ended && fed == FedAll && MarkAt(S.marks - 1) >= S.goal->to) S.found->noneKeptCutShort = true;
     if (!ended) return false;
     S.rootOut = root->out;
     S.rootCrc = root->crc;

@@ -78,6 +78,9 @@ struct DeflateFound {
     bool droppedAllBroken;  // that way met bytes inflate refuses (not a short file, not a bad CRC)
     bool noneKeptTrailer;   // gzip: that way ended where its trailer holds its CRC and
                             // length, whatever follows (junk after the member)
+    bool noneKeptCutShort;  // that way inflated every byte there is, without an error and
+                            // without an end: a file cut short (CRs left out of a whole one
+                            // put inflate back in step soon enough for it to find the end)
     DeflateWay first;   // the first way that passed (the dropped-all one where it did)
 };
 

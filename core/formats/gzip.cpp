@@ -263,9 +263,10 @@ SearchVerdict SearchGzipKeptPairs(const PickedBytes* picked, KeptPairs* kept) {
         // length or with bytes inflate refuses may be broken since before the damage, or
         // keep more CRs than were tried. Wrong bytes trying more CRs than the search does
         // inflate on for long, so only the count of pairs can tell the two apart.
-        // Junk after a member whose plain repair is whole says nothing of CRs either. One
-        // cut short may be a cut-off download damaged either way: only the count can tell.
-        if (found.ways == 0 && !evidence && found.noneKeptTrailer) return SearchNoEvidence;
+        // Junk after a member whose plain repair is whole says nothing of CRs either, and
+        // a member cut short keeps its plain repair as any cut-off download does.
+        if (found.ways == 0 && !evidence && (found.noneKeptTrailer || found.noneKeptCutShort))
+            return SearchNoEvidence;
         if (found.ways == 0) return evidence ? SearchUndecided : SearchBlind;
         if (!found.noneKeptWay && (found.ways >= 2 || found.capped)) return SearchUndecided;
         evidence = evidence || !found.noneKeptWay;
