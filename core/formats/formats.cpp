@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "pair_search.h"
+
 static bool StartsWith(const unsigned char* bytes, size_t n, const char* magic, size_t length) {
     return n >= length && std::memcmp(bytes, magic, length) == 0;
 }
@@ -121,6 +123,7 @@ CheckVerdict FinishFormatCheck(FormatCheck* check) {
 
 SearchVerdict SearchKeptPairs(FileFormat format, const PickedBytes* picked, KeptPairs* kept) {
     kept->count = 0;
+    StartSpanSearches();
     switch (format) {
         case FormatPng: return SearchPngKeptPairs(picked, kept);
         case FormatOgg: return SearchOggKeptPairs(picked, kept);

@@ -80,7 +80,11 @@ void SortLifts(const SpanPairs* pairs) {
 // The second check, when the caller gave one, and how many ways it may still be asked.
 SpanWayCheck wayCheck = nullptr;
 unsigned long checksLeft = 0;
-bool checksRanOut = false;
+bool checksRanOut = false;  // or the file's ways ran out
+
+// The ways tried over one file's spans, all counts together: a file of many spans each
+// near its cap takes seconds at most, not minutes.
+unsigned long long waysLeft = MaxWaysPerFile;
 
 // Pairs after index `after` whose lift is need, each making a way with chosen[0, last):
 // those passing the second check (if any) added to *matches, up to 2; the first whole
@@ -106,18 +110,34 @@ void CountLastPair(const SpanPairs* pairs, unsigned long need, size_t after, boo
     }
 }
 
+// Each lift shifted by 1 to keep - 1 bytes, worked out once per count of kept pairs:
+// a shift costs dozens of multiplications, and the ways repeat them. Spans with few
+// enough ways to search have at most about this many of them (2^14 pairs keeping one).
+const size_t MaxShiftedLifts = 1 << 15;
+unsigned long shiftedLift[MaxShiftedLifts];
+
 // Ways of keeping exactly keep pairs that give want: 0, 1 (in found) or 2 meaning more.
 int CountWays(const SpanPairs* pairs, size_t keep, unsigned long want) {
     const unsigned long target = want ^ pairs->noneKept;
     if (keep == 0) return target == 0 ? 1 : 0;
     const size_t before = keep - 1;  // pairs chosen one by one; the last is looked up
+    const size_t n = pairs->count;
+    const bool tabled = before <= MaxShiftedLifts / (n > 0 ? n : 1);
+    for (size_t j = 1; tabled && j <= before; ++j)
+        for (size_t i = 0; i < n; ++i) shiftedLift[(j - 1) * n + i] = Shift(pairs->crc, pairs->lift[i], j);
     for (size_t i = 0; i < before; ++i) chosen[i] = i;
     int matches = 0;
     size_t fresh = 0;  // chosenSum is up to date below this
     chosenSum[0] = 0;
     for (;;) {
+        if (waysLeft == 0) {
+            checksRanOut = true;
+            return matches;
+        }
+        --waysLeft;
         for (size_t i = fresh; i < before; ++i)
-            chosenSum[i + 1] = chosenSum[i] ^ Shift(pairs->crc, pairs->lift[chosen[i]], keep - 1 - i);
+            chosenSum[i + 1] = chosenSum[i] ^ (tabled ? shiftedLift[(before - 1 - i) * n + chosen[i]]
+                                                      : Shift(pairs->crc, pairs->lift[chosen[i]], keep - 1 - i));
         CountLastPair(pairs, target ^ chosenSum[before], before > 0 ? chosen[before - 1] : 0, before > 0, before,
                       &matches);
         if (matches >= 2 || checksRanOut) return matches;
@@ -138,6 +158,10 @@ bool AppendFound(const SpanPairs* pairs, size_t keep, KeptPairs* kept) {
 }
 
 }  // namespace
+
+void StartSpanSearches() {
+    waysLeft = MaxWaysPerFile;
+}
 
 bool ListSpanPairs(const PickedBytes* picked, unsigned long long from, unsigned long long to, SpanCrc crc,
                    unsigned long before, SpanPairs* pairs) {
@@ -234,6 +258,7 @@ SpanFound FindKeptPairs(const SpanPairs* pairs, size_t keep, unsigned long want,
     checksRanOut = false;
     SortLifts(pairs);
     const int ways = CountWays(pairs, keep, want);
+    if (checksRanOut) return SpanTooManyWays;
     if (ways == 0) return SpanNoWay;
     if (ways > 1) return SpanSeveralWays;
     return AppendFound(pairs, keep, kept) ? SpanOneWay : SpanTooManyWays;

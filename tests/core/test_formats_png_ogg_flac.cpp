@@ -345,6 +345,7 @@ TEST_P(SpanSearch, FindsTheWayTheOriginalWas) {
     const unsigned long want = CrcOf(row.crc, before, original.data() + 1, original.size() - 1) ^ (row.wrongCrc ? 1 : 0);
     PickedFile file(picked);
     static SpanPairs pairs;
+    StartSpanSearches();
     ASSERT_TRUE(ListSpanPairs(&file.picked, 1, picked.size(), row.crc, before, &pairs));
     ASSERT_EQ(pairs.count, row.pairs);
     size_t keep = 0;
