@@ -35,9 +35,9 @@ enum SpanCrc { SpanCrcZlib, SpanCrcOgg, SpanCrcFlac16 };
 const unsigned long long SpanWaysCrc32 = 1ULL << 24;
 const unsigned long long SpanWaysCrc16 = 256;  // a FLAC frame: every count of pairs tried together
 
-// The most ways tried over all the spans of one file (a few seconds); a span the rest
+// The most ways tried over all the spans of one file (under a second); a span the rest
 // does not cover is SpanTooManyWays. StartSpanSearches starts a file's count.
-const unsigned long long MaxWaysPerFile = 1ULL << 26;
+const unsigned long long MaxWaysPerFile = 1ULL << 24;
 void StartSpanSearches();
 
 // A span with more pairs than this is too long to search (about 4 MB of random bytes).
