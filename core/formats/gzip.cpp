@@ -259,12 +259,11 @@ SearchVerdict SearchGzipKeptPairs(const PickedBytes* picked, KeptPairs* kept) {
         const DeflateGoal goal = {DeflateEndGzip, at, picked->size, 0, 0, 0, budget};
         SearchDeflated(picked, &goal, &found);
         budget -= found.fed < budget ? found.fed : budget;
-        // No way passes, or the budget ran out first: a member cut short, of another
-        // length or with bytes inflate refuses may be broken since before the damage, or
-        // keep more CRs than were tried. Wrong bytes trying more CRs than the search does
-        // inflate on for long, so only the count of pairs can tell the two apart.
-        // Junk after a member whose plain repair is whole says nothing of CRs either, and
-        // a member cut short keeps its plain repair as any cut-off download does.
+        // No way passes, or the budget ran out first. A member of another length or with
+        // bytes inflate refuses may be broken since before the damage, or keep more CRs
+        // than were tried: wrong ways inflate on for long, so only the count of pairs can
+        // tell the two apart. One cut short (a cut-off download) keeps its plain repair,
+        // as does junk after a member whose plain repair is whole: neither says a CR stayed.
         if (found.ways == 0 && !evidence && (found.noneKeptTrailer || found.noneKeptCutShort))
             return SearchNoEvidence;
         if (found.ways == 0) return evidence ? SearchUndecided : SearchBlind;
