@@ -308,19 +308,22 @@ static void Follow(Branch* b, unsigned depth) {
 
 // One pass over the ways: every CR dropped, and each way keeping up to S.maxKept
 // (S.forced: the one way keeping those).
+static bool StartBranch(Branch* b, InflateArena* arena);
+
 static void Pass() {
     static Branch root;
-    std::memset(&root, 0, sizeof root);
-    UseInflateArena(&root.stream, &S.slots[0]);
-    if (inflateInit2(&root.stream, -MAX_WBITS) != Z_OK) {
+    if (!StartBranch(&root, &S.slots[0])) {
         S.found->capped = true;
         return;
     }
-    root.crc = crc32(0L, Z_NULL, 0);
-    root.at = S.goal->from;
-    root.window = &S.window;
     Follow(&root, 0);
     (void)inflateEnd(&root.stream);
+}
+
+// A gzip trailer's 4-byte field.
+static unsigned long long Little32(const unsigned char* b) {
+    return static_cast<unsigned long long>(b[0]) | static_cast<unsigned long long>(b[1]) << 8 |
+           static_cast<unsigned long long>(b[2]) << 16 | static_cast<unsigned long long>(b[3]) << 24;
 }
 
 // The inflated length the file states for a gzip member ending the file: its trailer's
@@ -339,8 +342,7 @@ static bool StatedLength(unsigned long long* length) {
         if (byte == 0x0A && at > 0 && PickedByte(&S.window, at - 1) == 0x0D) --at;
         last[3 - got] = static_cast<unsigned char>(byte);
     }
-    *length = static_cast<unsigned long long>(last[0]) | last[1] << 8 | last[2] << 16 |
-              static_cast<unsigned long long>(last[3]) << 24;
+    *length = Little32(last);
     return true;
 }
 
@@ -464,10 +466,8 @@ static bool StatedEnd() {
             byte = static_cast<unsigned char>(read);
             ++at;
         }
-        S.statedCrc = static_cast<unsigned long>(trailer[0]) | static_cast<unsigned long>(trailer[1]) << 8 |
-                      static_cast<unsigned long>(trailer[2]) << 16 | static_cast<unsigned long>(trailer[3]) << 24;
-        const unsigned long long isize = static_cast<unsigned long long>(trailer[4]) | trailer[5] << 8 |
-                                         trailer[6] << 16 | static_cast<unsigned long long>(trailer[7]) << 24;
+        S.statedCrc = static_cast<unsigned long>(Little32(trailer));
+        const unsigned long long isize = Little32(trailer + 4);
         // ISIZE is the length modulo 2^32: the nearest length to the dropped-all one
         const unsigned long long ahead = (isize - S.rootOut) & 0xFFFFFFFFULL;
         length = ahead < 0x80000000ULL ? S.rootOut + ahead : S.rootOut - (0x100000000ULL - ahead);

@@ -368,26 +368,30 @@ unsigned long BigEndian(const unsigned char* b, size_t n) {
     return value;
 }
 
-// The original bytes of the picked file from `from`, the CR of every pair dropped but
-// those in kept, up to n of them; how many were read.
-size_t ReadOriginal(unsigned long long from, unsigned long long to, const KeptPairs* kept, unsigned char* out,
-                    size_t n) {
-    size_t made = 0, next = 0;
-    while (next < kept->count && kept->at[next] < from) ++next;
-    for (unsigned long long at = from; at < to && made < n; ++at) {
+// The original bytes of the picked file from *from (moved past them), the CR of every
+// pair dropped but those at kept[0, count) (ascending), up to n of them, before `to`;
+// how many were read.
+size_t ReadOriginal(unsigned long long* from, unsigned long long to, const unsigned long long* kept, size_t count,
+                    unsigned char* out, size_t n) {
+    const unsigned long long* next = std::lower_bound(kept, kept + count, *from);
+    size_t made = 0;
+    unsigned long long at = *from;
+    for (; at < to && made < n; ++at) {
         const int byte = PickedByte(&M.window, at);
         if (byte < 0) break;
-        const bool keptCr = next < kept->count && kept->at[next] == at;
+        const bool keptCr = next < kept + count && *next == at;
         if (keptCr) ++next;
         if (!keptCr && PairAt(&M.window, at)) continue;
         out[made++] = static_cast<unsigned char>(byte);
     }
+    *from = at;
     return made;
 }
 
 bool ReadLameTag(const Mp3Walk* w, const KeptPairs* kept, LameTag* tag) {
     unsigned char frame[LameTagRead];
-    const size_t n = ReadOriginal(w->firstFrame, w->firstFrameEnd, kept, frame,
+    unsigned long long at = w->firstFrame;
+    const size_t n = ReadOriginal(&at, w->firstFrameEnd, kept->at, kept->count, frame,
                                   std::min<size_t>(sizeof frame, w->firstFrameLength));
     if (n < 4) return false;
     const bool mpeg1 = (frame[1] & 0x18) == 0x18, mono = (frame[3] >> 6) == 3;
@@ -413,13 +417,10 @@ bool MusicCrcs(const Mp3Walk* w, const KeptPairs* kept, unsigned* zeroed, unsign
     for (size_t s = 0; s <= w->openCount; ++s) {
         const unsigned long long to = s < w->openCount ? M.open[s].from : w->musicEnd;
         while (at < to) {  // the decided frames between, read as their kept CRs say
-            const size_t n = ReadOriginal(at, to, kept, piece, sizeof piece);
+            const size_t n = ReadOriginal(&at, to, kept->at, kept->count, piece, sizeof piece);
             if (n == 0) return false;
             crc = LameCrc16(crc, piece, n);
             made += n;
-            // Move past what was read: n original bytes and the CRs dropped among them.
-            for (size_t left = n; left > 0; ++at)
-                if (!PairAt(&M.window, at) || std::binary_search(kept->at, kept->at + kept->count, at)) --left;
         }
         if (s == w->openCount) break;
         const OpenSpan* span = &M.open[s];
@@ -432,11 +433,12 @@ bool MusicCrcs(const Mp3Walk* w, const KeptPairs* kept, unsigned* zeroed, unsign
     for (size_t s = 0; s < w->openCount; ++s) {
         OpenSpan* span = &M.open[s];
         for (size_t way = 0; way < span->ways; ++way) {
-            static KeptPairs wayKept;
-            wayKept.count = 0;
+            unsigned long long wayKept[MaxOpenPairs];
+            size_t count = 0;
             for (size_t p = 0; p < span->pairs; ++p)
-                if (span->mask[way] >> p & 1) wayKept.at[wayKept.count++] = span->at[p];
-            const size_t n = ReadOriginal(span->from, span->end, &wayKept, piece, sizeof piece);
+                if (span->mask[way] >> p & 1) wayKept[count++] = span->at[p];
+            unsigned long long at = span->from;
+            const size_t n = ReadOriginal(&at, span->end, wayKept, count, piece, sizeof piece);
             if (n != span->end - span->from - (span->pairs - span->keep)) return false;
             span->crc[way] = LameCrc16Shift(LameCrc16(0, piece, n), made - openEnd[s]);
         }
